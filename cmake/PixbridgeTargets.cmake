@@ -1,0 +1,105 @@
+# Helpers that give every target of the project the same build settings:
+# hidden symbols, no undefined symbols in shared objects, an $ORIGIN run path,
+# and an output folder inside the runnable tree.
+
+# The runnable tree: the program at its root, libraries beside it, plug-ins
+# under Plugins/<module>/<version>/.
+set(PIXBRIDGE_APP_DIR "${CMAKE_BINARY_DIR}/app")
+set(PIXBRIDGE_PLUGINS_DIR "${PIXBRIDGE_APP_DIR}/Plugins")
+file(MAKE_DIRECTORY "${PIXBRIDGE_APP_DIR}")
+
+set(PIXBRIDGE_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+
+if(PIXBRIDGE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+function(_pixbridge_common target)
+  target_compile_options(${target} PRIVATE ${PIXBRIDGE_WARNINGS})
+  set_target_properties(${target} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    C_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+endfunction()
+
+function(_pixbridge_no_undefined target)
+  # Sanitizer runtimes resolve their symbols at load time, so --no-undefined
+  # would refuse every sanitized shared object.
+  if(NOT PIXBRIDGE_SANITIZE)
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
+endfunction()
+
+# pixbridge_add_library(<name> <sources...>): a shared library placed beside
+# the program. <NAME>_BUILDING is defined while it builds, so its export macro
+# marks the entry points as default visibility and hides everything else.
+function(pixbridge_add_library name)
+  add_library(${name} SHARED ${ARGN})
+  _pixbridge_common(${name})
+  _pixbridge_no_undefined(${name})
+  string(TOUPPER "${name}" upper)
+  string(MAKE_C_IDENTIFIER "${upper}" upper)
+  target_compile_definitions(${name} PRIVATE ${upper}_BUILDING)
+  set_target_properties(${name} PROPERTIES
+    LIBRARY_OUTPUT_DIRECTORY "${PIXBRIDGE_APP_DIR}"
+    BUILD_RPATH "$ORIGIN"
+    INSTALL_RPATH "$ORIGIN")
+endfunction()
+
+# pixbridge_add_static(<name> <sources...>): an internal static library.
+function(pixbridge_add_static name)
+  add_library(${name} STATIC ${ARGN})
+  _pixbridge_common(${name})
+endfunction()
+
+# pixbridge_add_program(<name> <sources...>): a program at the root of the tree.
+function(pixbridge_add_program name)
+  add_executable(${name} ${ARGN})
+  _pixbridge_common(${name})
+  set_target_properties(${name} PROPERTIES
+    RUNTIME_OUTPUT_DIRECTORY "${PIXBRIDGE_APP_DIR}"
+    BUILD_RPATH "$ORIGIN"
+    INSTALL_RPATH "$ORIGIN"
+    ENABLE_EXPORTS OFF)
+endfunction()
+
+# pixbridge_add_plugin(<name> VERSION <v> SOURCES <...>): a plug-in module,
+# built as a MODULE so nothing can link against it, into
+# Plugins/<name>/<version>/ with a run path that reaches both its own folder
+# and the libraries at the root of the tree.
+function(pixbridge_add_plugin name)
+  cmake_parse_arguments(ARG "" "VERSION;OUTPUT_DIR" "SOURCES" ${ARGN})
+  if(NOT ARG_OUTPUT_DIR)
+    set(ARG_OUTPUT_DIR "${PIXBRIDGE_PLUGINS_DIR}/${name}/${ARG_VERSION}")
+  endif()
+  add_library(${name} MODULE ${ARG_SOURCES})
+  _pixbridge_common(${name})
+  _pixbridge_no_undefined(${name})
+  file(RELATIVE_PATH to_root "${ARG_OUTPUT_DIR}" "${PIXBRIDGE_APP_DIR}")
+  set_target_properties(${name} PROPERTIES
+    PREFIX "lib"
+    LIBRARY_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}"
+    BUILD_RPATH "$ORIGIN;$ORIGIN/${to_root}"
+    INSTALL_RPATH "$ORIGIN;$ORIGIN/${to_root}")
+endfunction()
+
+# pixbridge_add_test(<name> SOURCES <...> LIBS <...> [ENV <...>]): one GoogleTest
+# program per component, registered with ctest.
+function(pixbridge_add_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV;DEFS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE ${PIXBRIDGE_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${name} PRIVATE
+    PIXBRIDGE_PHOTOS_DIR="${PIXBRIDGE_PHOTOS_DIR}"
+    PIXBRIDGE_APP_DIR="${PIXBRIDGE_APP_DIR}"
+    ${ARG_DEFS})
+  set_target_properties(${name} PROPERTIES BUILD_RPATH "${PIXBRIDGE_APP_DIR}")
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
+endfunction()

@@ -1,0 +1,235 @@
+#include "bedrock/bas_user_defaults.h"
+
+#include "bedrock/bas_utility_string.h"
+#include "bedrock/bas_utility_sys.h"
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/prettywriter.h>
+#include <rapidjson/stringbuffer.h>
+
+#include <fcntl.h>
+#include <glog/logging.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::mutex& StoresMutex() {
+    static std::mutex m;
+    return m;
+}
+
+std::map<std::string, std::unique_ptr<BASUserDefaults>>& Stores() {
+    // Never destroyed: stores are read by threads until the very end.
+    static auto* stores = new std::map<std::string, std::unique_ptr<BASUserDefaults>>();
+    return *stores;
+}
+
+BASUserDefaults* OpenStore(const char* name, const std::string& path, bool* ok) {
+    auto store = std::make_unique<BASUserDefaults>(path);
+    *ok = store->IsOk();
+    std::lock_guard<std::mutex> lock(StoresMutex());
+    auto& slot = Stores()[name ? name : ""];
+    slot = std::move(store);
+    return slot.get();
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return false;
+    std::unique_ptr<FILE, int (*)(FILE*)> guard(f, fclose);
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    return !ferror(f);
+}
+
+bool WriteFully(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+BASUserDefaults::BASUserDefaults(std::string path) : path_(std::move(path)) {
+    doc_.SetObject();
+    ok_ = Load();
+}
+
+bool BASUserDefaults::Load() {
+    std::string text;
+    if (!ReadWholeFile(path_, text)) return false;
+    rapidjson::Document parsed;
+    parsed.Parse(text.c_str(), text.size());
+    if (parsed.HasParseError() || !parsed.IsObject()) {
+        // The file is left as it is: only an explicit WriteAll replaces it.
+        LOG(ERROR) << "settings file " << path_ << " is not a JSON object: "
+                   << (parsed.HasParseError() ? rapidjson::GetParseError_En(parsed.GetParseError()) : "not an object");
+        return false;
+    }
+    doc_.Swap(parsed);
+    return true;
+}
+
+bool BASUserDefaults::InitStandardUserDefaults(const char* company, const char* product) {
+    const std::string folder = BASUtilityString::Utf16ToUtf8(BASUtilitySys::GetAppDataDir()) +
+                               (company ? company : "") + "/" + (product ? product : "") + "/";
+    const bool made = BASUtilitySys::MakeDirs(BASUtilityString::Utf8ToUtf16(folder));
+    bool ok = false;
+    OpenStore(kStandardName, folder + "UserDefaults.json", &ok);
+    return made;
+}
+
+bool BASUserDefaults::InitUserDefaults(const char* name, const std::u16string& path) {
+    bool ok = false;
+    OpenStore(name, BASUtilityString::Utf16ToUtf8(path), &ok);
+    return ok;
+}
+
+BASUserDefaults* BASUserDefaults::StandardUserDefaults() { return GetUserDefaults(kStandardName); }
+
+BASUserDefaults* BASUserDefaults::GetUserDefaults(const char* name) {
+    std::lock_guard<std::mutex> lock(StoresMutex());
+    auto it = Stores().find(name ? name : "");
+    return it == Stores().end() ? nullptr : it->second.get();
+}
+
+bool BASUserDefaults::IsOk() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ok_;
+}
+
+const rapidjson::Value* BASUserDefaults::Find(const char* key) const {
+    if (!key) return nullptr;
+    auto it = doc_.FindMember(key);
+    return it == doc_.MemberEnd() ? nullptr : &it->value;
+}
+
+bool BASUserDefaults::HasMember(const char* key) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Find(key) != nullptr;
+}
+
+const char* BASUserDefaults::GetString(const char* key) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const rapidjson::Value* v = Find(key);
+    return v && v->IsString() ? v->GetString() : nullptr;
+}
+
+int64_t BASUserDefaults::GetInt(const char* key, int64_t fallback) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const rapidjson::Value* v = Find(key);
+    if (!v) return fallback;
+    if (v->IsInt64()) return v->GetInt64();
+    if (v->IsUint64()) return static_cast<int64_t>(v->GetUint64());
+    if (v->IsDouble()) return static_cast<int64_t>(v->GetDouble());
+    return fallback;
+}
+
+double BASUserDefaults::GetDouble(const char* key, double fallback) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const rapidjson::Value* v = Find(key);
+    return v && v->IsNumber() ? v->GetDouble() : fallback;
+}
+
+uint32_t BASUserDefaults::GetRGB(const char* key, uint32_t fallback) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const rapidjson::Value* v = Find(key);
+    if (!v) return fallback;
+    if (v->IsUint()) return v->GetUint() & 0xFFFFFFu;
+    if (v->IsInt()) return static_cast<uint32_t>(v->GetInt()) & 0xFFFFFFu;
+    if (v->IsString()) {
+        const char* s = v->GetString();
+        if (*s == '#') ++s;
+        if (strlen(s) != 6) return fallback;
+        uint32_t rgb = 0;
+        for (int i = 0; i < 6; ++i) {
+            const char c = s[i];
+            uint32_t d;
+            if (c >= '0' && c <= '9') d = c - '0';
+            else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+            else return fallback;
+            rgb = (rgb << 4) | d;
+        }
+        return rgb;
+    }
+    return fallback;
+}
+
+const rapidjson::Value* BASUserDefaults::GetValueObject(const char* key) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Find(key);
+}
+
+void BASUserDefaults::SetString(const char* key, const char* value) {
+    if (!key) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& a = doc_.GetAllocator();
+    rapidjson::Value v(value ? value : "", a);
+    auto it = doc_.FindMember(key);
+    if (it != doc_.MemberEnd()) {
+        it->value = v;
+    } else {
+        doc_.AddMember(rapidjson::Value(key, a), v, a);
+    }
+}
+
+void BASUserDefaults::SetInt(const char* key, int64_t value) {
+    if (!key) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& a = doc_.GetAllocator();
+    auto it = doc_.FindMember(key);
+    if (it != doc_.MemberEnd()) {
+        it->value.SetInt64(value);
+    } else {
+        doc_.AddMember(rapidjson::Value(key, a), rapidjson::Value(static_cast<int64_t>(value)), a);
+    }
+}
+
+bool BASUserDefaults::WriteAll() {
+    rapidjson::StringBuffer buffer;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
+        doc_.Accept(writer);
+    }
+    const size_t slash = path_.rfind('/');
+    if (slash != std::string::npos) BASUtilitySys::MakeDirs(BASUtilityString::Utf8ToUtf16(path_.substr(0, slash + 1)));
+
+    // Write beside the target and rename over it: a crash mid-write leaves
+    // the old file whole.
+    std::string tmp = path_ + ".XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        LOG(ERROR) << "cannot save settings " << path_ << ": " << strerror(errno);
+        return false;
+    }
+    bool ok = WriteFully(fd, buffer.GetString(), buffer.GetSize()) && WriteFully(fd, "\n", 1);
+    ok = (fsync(fd) == 0) && ok;
+    ok = (close(fd) == 0) && ok;
+    if (ok) ok = rename(name.data(), path_.c_str()) == 0;
+    if (!ok) {
+        LOG(ERROR) << "cannot save settings " << path_ << ": " << strerror(errno);
+        unlink(name.data());
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    ok_ = true;
+    return true;
+}

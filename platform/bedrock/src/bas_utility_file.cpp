@@ -1,0 +1,71 @@
+#include "bedrock/bas_utility_file.h"
+
+#include "bedrock/bas_utility_string.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool Exists(const std::string& path) {
+    struct stat st{};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+char16_t* Dup(const std::u16string& s) {
+    auto* out = static_cast<char16_t*>(malloc((s.size() + 1) * sizeof(char16_t)));
+    if (out) memcpy(out, s.c_str(), (s.size() + 1) * sizeof(char16_t));
+    return out;
+}
+
+}  // namespace
+
+bool BASUtilityFile::IsFileExist(const std::u16string& path) {
+    return !path.empty() && Exists(BASUtilityString::Utf16ToUtf8(path));
+}
+
+int64_t BASUtilityFile::GetFileSize(const std::u16string& path) {
+    struct stat st{};
+    if (stat(BASUtilityString::Utf16ToUtf8(path).c_str(), &st) != 0) return 0;
+    return static_cast<int64_t>(st.st_size);
+}
+
+char16_t* BASUtilityFile::GetFilePathNewName(const char16_t* wanted) {
+    if (!wanted) return nullptr;
+    const std::u16string path(wanted);
+    if (!Exists(BASUtilityString::Utf16ToUtf8(path))) return Dup(path);
+
+    // Split at the last dot of the file name (not of a folder).
+    const size_t slash = path.rfind(u'/');
+    const size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind(u'.');
+    if (dot == std::u16string::npos || dot <= nameStart) dot = path.size();
+    const std::u16string stem = path.substr(0, dot);
+    const std::u16string ext = path.substr(dot);
+    for (unsigned n = 1; n < 1000000; ++n) {
+        const std::u16string candidate = stem + u" (" + BASUtilityString::Utf8ToUtf16(std::to_string(n)) + u")" + ext;
+        if (!Exists(BASUtilityString::Utf16ToUtf8(candidate))) return Dup(candidate);
+    }
+    return nullptr;
+}
+
+std::u16string BASUtilityFile::ZLGetFormatSizeFromBytes(int64_t bytes) {
+    if (bytes < 0) bytes = 0;
+    static const char* const units[] = {"KB", "MB", "GB", "TB"};
+    char buf[64];
+    if (bytes < 1024) {
+        snprintf(buf, sizeof buf, "%lld B", static_cast<long long>(bytes));
+    } else {
+        double value = static_cast<double>(bytes) / 1024.0;
+        int unit = 0;
+        while (value >= 1024.0 && unit < 3) {
+            value /= 1024.0;
+            ++unit;
+        }
+        snprintf(buf, sizeof buf, "%.2f %s", value, units[unit]);
+    }
+    return BASUtilityString::Utf8ToUtf16(buf);
+}

@@ -1,0 +1,60 @@
+#include "bedrock/vo_task_pool.h"
+
+VoTaskPool* VoTaskPool::Get() {
+    static VoTaskPool pool;
+    return &pool;
+}
+
+VoTaskPool::~VoTaskPool() { Deactivate(); }
+
+void VoTaskPool::Activate(int threads) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = false;
+    while (static_cast<int>(workers_.size()) < threads) {
+        workers_.emplace_back([this] { WorkerLoop(); });
+    }
+}
+
+void VoTaskPool::Enqueue(std::function<void()> work) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(work));
+    }
+    wake_.notify_one();
+}
+
+void VoTaskPool::Deactivate() {
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        workers.swap(workers_);
+    }
+    wake_.notify_all();
+    for (std::thread& worker : workers) {
+        if (worker.get_id() == std::this_thread::get_id()) {
+            worker.detach();
+        } else {
+            worker.join();
+        }
+    }
+}
+
+int VoTaskPool::ThreadCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(workers_.size());
+}
+
+void VoTaskPool::WorkerLoop() {
+    for (;;) {
+        std::function<void()> work;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (queue_.empty()) return;  // stopping, and nothing left to do
+            work = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        work();
+    }
+}

@@ -1,0 +1,191 @@
+#include "bedrock/vo_task_schedular.h"
+
+#include "bedrock/vo_task_pool.h"
+
+namespace {
+
+VoTaskStatus1 Summarise(bool anyFailed, bool anyStopped) {
+    if (anyStopped) return VoTaskStatusStopped;
+    return anyFailed ? VoTaskStatusFailed : VoTaskStatusFinished;
+}
+
+}  // namespace
+
+VoTaskSchedular* VoTaskSchedular::Get() {
+    // Never destroyed: pool threads may still finish work during exit.
+    static VoTaskSchedular* instance = new VoTaskSchedular();
+    return instance;
+}
+
+void VoTaskSchedular::RegisterTaskEvent(const std::shared_ptr<VoTaskEvent>& event) {
+    if (!event) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string id = event->GetTaskId();
+    events_[id] = event;
+    index_[id] = event;
+    for (const auto& package : event->GetPackages()) {
+        {
+            std::lock_guard<std::mutex> taskLock(package->mutex_);
+            package->event_ = event;
+        }
+        index_[package->GetTaskId()] = package;
+        for (const auto& task : package->GetTasks()) {
+            {
+                std::lock_guard<std::mutex> taskLock(task->mutex_);
+                task->event_ = event;
+            }
+            index_[task->GetTaskId()] = task;
+        }
+    }
+}
+
+void VoTaskSchedular::PostTaskEvent(const std::shared_ptr<VoTaskEvent>& event) {
+    if (!event) return;
+    bool registered;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        registered = events_.count(event->GetTaskId()) != 0;
+    }
+    if (!registered) RegisterTaskEvent(event);
+
+    bool anyTask = false;
+    for (const auto& package : event->GetPackages()) {
+        const auto tasks = package->GetTasks();
+        if (tasks.empty()) {
+            // Nothing to wait for: the package is finished as soon as it runs.
+            NotifySchedular(package, VoTaskStatusFinished);
+            continue;
+        }
+        for (const auto& task : tasks) {
+            anyTask = true;
+            VoTaskPool::Get()->Enqueue([task] { RunWork(task); });
+        }
+    }
+    if (!anyTask && event->GetPackages().empty()) NotifySchedular(event, VoTaskStatusFinished);
+}
+
+void VoTaskSchedular::RunWork(const std::shared_ptr<VoTask>& task) {
+    // A task of an event that was stopped before the task got a thread never runs.
+    if (task->IsEnded()) return;
+    if (VoTask::TaskFunc func = task->GetTaskFunc()) func(task);
+}
+
+bool VoTaskSchedular::StopTaskEvent(const std::string& eventId) {
+    std::shared_ptr<VoTaskEvent> event;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = events_.find(eventId);
+        if (it == events_.end()) return false;
+        event = it->second;
+        for (const auto& package : event->GetPackages()) {
+            for (const auto& task : package->GetTasks()) {
+                if (!task->ended_.exchange(true)) task->status_.store(VoTaskStatusStopped);
+            }
+            if (!package->ended_.exchange(true)) package->status_.store(VoTaskStatusStopped);
+        }
+        event->status_.store(VoTaskStatusStopped);
+        event->ended_.store(true);
+    }
+    Unregister(event);
+    return true;
+}
+
+std::shared_ptr<VoTask> VoTaskSchedular::FindTask(const std::string& id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = index_.find(id);
+    if (it == index_.end()) return nullptr;
+    return it->second.lock();
+}
+
+void VoTaskSchedular::FindCurrentTasks(const std::shared_ptr<VoTask>& task,
+                                       std::vector<std::shared_ptr<VoTask>>& out) const {
+    if (!task) return;
+    std::shared_ptr<VoTaskEvent> event = task->GetEvent();
+    if (!event) return;
+    for (const auto& package : event->GetPackages()) {
+        for (const auto& other : package->GetTasks()) {
+            if (!other->IsEnded()) out.push_back(other);
+        }
+    }
+}
+
+void VoTaskSchedular::NotifySchedular(const std::shared_ptr<VoTask>& task, VoTaskStatus1 status) {
+    if (!task) return;
+    if (status == VoTaskStatusPending) status = VoTaskStatusFinished;
+
+    // Ending is decided under the scheduler's lock so that of two threads that
+    // end the last two tasks of a package, exactly one sees the package done.
+    std::shared_ptr<VoTask> next;
+    VoTaskStatus1 nextStatus = VoTaskStatusFinished;
+    std::shared_ptr<VoTaskEvent> finishedEvent;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (task->ended_.load()) return;
+        task->status_.store(status);
+        task->ended_.store(true);
+
+        if (task->level_ == VoTask::kEvent) {
+            finishedEvent = std::static_pointer_cast<VoTaskEvent>(task);
+        } else if (task->level_ == VoTask::kPackage) {
+            std::shared_ptr<VoTaskEvent> event = task->GetEvent();
+            if (event && !event->ended_.load()) {
+                bool allEnded = true, anyFailed = false, anyStopped = false;
+                for (const auto& package : event->GetPackages()) {
+                    allEnded = allEnded && package->ended_.load();
+                    anyFailed = anyFailed || package->status_.load() == VoTaskStatusFailed;
+                    anyStopped = anyStopped || package->status_.load() == VoTaskStatusStopped;
+                }
+                if (allEnded) {
+                    nextStatus = Summarise(anyFailed, anyStopped);
+                    event->status_.store(nextStatus);
+                    next = event;
+                }
+            }
+        } else {
+            std::shared_ptr<VoTaskPackage> package = task->GetPackage();
+            if (package && !package->ended_.load()) {
+                bool allEnded = true, anyFailed = false, anyStopped = false;
+                for (const auto& sibling : package->GetTasks()) {
+                    allEnded = allEnded && sibling->ended_.load();
+                    anyFailed = anyFailed || sibling->status_.load() == VoTaskStatusFailed;
+                    anyStopped = anyStopped || sibling->status_.load() == VoTaskStatusStopped;
+                }
+                if (allEnded) {
+                    nextStatus = Summarise(anyFailed, anyStopped);
+                    package->status_.store(nextStatus);
+                    next = package;
+                }
+            }
+        }
+    }
+
+    if (finishedEvent) {
+        Unregister(finishedEvent);
+        return;
+    }
+    if (!next) return;
+    // The finish function runs on the pool, never inside the caller's stack:
+    // the caller may be a bus delivery holding its own state.
+    VoTaskPool::Get()->Enqueue([next, nextStatus] {
+        if (VoTask::TaskFunc func = next->GetTaskFunc()) {
+            func(next);
+        } else {
+            VoTaskSchedular::Get()->NotifySchedular(next, nextStatus);
+        }
+    });
+}
+
+void VoTaskSchedular::Unregister(const std::shared_ptr<VoTaskEvent>& event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.erase(event->GetTaskId());
+    index_.erase(event->GetTaskId());
+    for (const auto& package : event->GetPackages()) {
+        index_.erase(package->GetTaskId());
+        for (const auto& task : package->GetTasks()) index_.erase(task->GetTaskId());
+    }
+}
+
+size_t VoTaskSchedular::RegisteredEventCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return events_.size();
+}
