@@ -1,0 +1,54 @@
+// HEIC to JPEG/PNG conversion and thumbnail extraction. Decoding runs in a
+// helper process of the codec's own, so a photo that crashes or hangs the
+// HEIF decoder fails alone instead of taking the program down.
+#ifndef PHOTOCODEC_HEIC_DECODER_H
+#define PHOTOCODEC_HEIC_DECODER_H
+
+#include <cstdint>
+#include <memory>
+
+#if defined(PHOTOCODEC_BUILDING)
+#define PHOTOCODEC_EXPORT __attribute__((visibility("default")))
+#else
+#define PHOTOCODEC_EXPORT
+#endif
+
+class JpegEncoder;
+class PngEncoder;
+
+class PHOTOCODEC_EXPORT HeicDecoder {
+public:
+    // Made and ended through these two; a decoder serves one thread at a time.
+    static HeicDecoder* NewHeicDecoder();
+    static void Destroy(HeicDecoder* decoder);
+
+    JpegEncoder* newJpegEncoder();
+    void destroyJpegEncoder(JpegEncoder* encoder);
+    PngEncoder* newPngEncoder();
+    void destroyPngEncoder(PngEncoder* encoder);
+
+    // Converts `source` into a new file at `destination` (UTF-16 paths).
+    // True only when the complete file is in place; on failure nothing is
+    // left at `destination`, and an existing file there is never replaced.
+    bool convertToJpeg(JpegEncoder* encoder, const char16_t* source, const char16_t* destination,
+                       int32_t quality, bool keepExif);
+    bool convertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination);
+
+    // A JPEG thumbnail that fits `imageSize` on its longer side, and the
+    // photo's displayed width and height. The buffer is released with
+    // FreeBuffer.
+    bool extractJpegThumbnailToBuffer(JpegEncoder* encoder, const char16_t* source, uint8_t** buffer,
+                                      uint32_t* length, int32_t imageSize, int32_t* width, int32_t* height);
+    static void FreeBuffer(uint8_t* buffer);
+
+    ~HeicDecoder();
+    HeicDecoder(const HeicDecoder&) = delete;
+    HeicDecoder& operator=(const HeicDecoder&) = delete;
+
+private:
+    HeicDecoder();
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+#endif  // PHOTOCODEC_HEIC_DECODER_H
