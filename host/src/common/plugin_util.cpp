@@ -1,0 +1,370 @@
+#include "plugin_util.h"
+
+#include <bedrock/bas_utility_string.h>
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <glog/logging.h>
+#include <rapidjson/document.h>
+#include <rapidjson/error/en.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <regex>
+
+namespace plugin_util {
+namespace {
+
+struct Bus {
+    std::mutex mutex;
+    std::map<std::string, std::unique_ptr<ModuleRecord>> registry;
+    std::map<std::string, std::vector<ModuleContext*>> commands;
+    // Blocks handed to modules keep their address for the life of the process.
+    std::deque<ModuleContext> contexts;
+    std::u16string suiteFile;
+};
+
+Bus& bus() {
+    // Never destroyed: modules stay loaded and may post until the very end.
+    static Bus* instance = new Bus();
+    return *instance;
+}
+
+std::string Utf8(const std::u16string& s) { return BASUtilityString::Utf16ToUtf8(s); }
+
+bool IsDirectory(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Directory entries other than "." and "..", sorted by name so that the
+// order of candidates does not depend on the file system.
+std::vector<std::string> ListSubfolders(const std::string& folder) {
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return names;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (IsDirectory(folder + name)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+    std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "rb"), fclose);
+    if (!f) return false;
+    char buf[16384];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+    return !ferror(f.get());
+}
+
+// The descriptor's fields, checked for presence and type before anything is
+// loaded, so a damaged "plugin.load" is refused instead of misread.
+struct Descriptor {
+    std::string path, id, version, createCommand;
+    int32_t type = 0, width = 0, height = 0;
+    std::vector<std::string> receive, send, requires, optionals;
+};
+
+bool ReadStringArray(const rapidjson::Value& object, const char* key, bool required,
+                     std::vector<std::string>& out, std::string& error) {
+    auto it = object.FindMember(key);
+    if (it == object.MemberEnd()) {
+        if (required) error = std::string("missing \"") + key + "\"";
+        return !required;
+    }
+    if (!it->value.IsArray()) {
+        error = std::string("\"") + key + "\" is not an array";
+        return false;
+    }
+    for (const auto& item : it->value.GetArray()) {
+        if (!item.IsString()) {
+            error = std::string("\"") + key + "\" holds a value that is not a string";
+            return false;
+        }
+        out.emplace_back(item.GetString(), item.GetStringLength());
+    }
+    return true;
+}
+
+bool ReadString(const rapidjson::Value& object, const char* key, bool required, std::string& out,
+                std::string& error) {
+    auto it = object.FindMember(key);
+    if (it == object.MemberEnd()) {
+        if (required) error = std::string("missing \"") + key + "\"";
+        return !required;
+    }
+    if (!it->value.IsString()) {
+        error = std::string("\"") + key + "\" is not a string";
+        return false;
+    }
+    out.assign(it->value.GetString(), it->value.GetStringLength());
+    return true;
+}
+
+bool ReadInt(const rapidjson::Value& object, const char* key, bool required, int32_t& out, std::string& error) {
+    auto it = object.FindMember(key);
+    if (it == object.MemberEnd()) {
+        if (required) error = std::string("missing \"") + key + "\"";
+        return !required;
+    }
+    if (!it->value.IsInt()) {
+        error = std::string("\"") + key + "\" is not an integer";
+        return false;
+    }
+    out = it->value.GetInt();
+    return true;
+}
+
+bool ParseDescriptor(const std::string& file, Descriptor& d) {
+    std::string text;
+    if (!ReadWholeFile(file, text)) return false;  // cannot be opened: silently the next candidate
+    rapidjson::Document doc;
+    doc.Parse(text.c_str());
+    if (doc.HasParseError()) {
+        LOG(ERROR) << file << ": " << rapidjson::GetParseError_En(doc.GetParseError()) << " (offset "
+                   << doc.GetErrorOffset() << ")";
+        return false;
+    }
+    std::string error;
+    const bool ok = doc.IsObject() && ReadString(doc, "path", true, d.path, error) &&
+                    ReadString(doc, "id", true, d.id, error) && ReadInt(doc, "type", true, d.type, error) &&
+                    ReadString(doc, "version", true, d.version, error) &&
+                    ReadStringArray(doc, "command-recv", true, d.receive, error) &&
+                    ReadStringArray(doc, "command-send", true, d.send, error) &&
+                    ReadStringArray(doc, "require", false, d.requires, error) &&
+                    ReadStringArray(doc, "optional", false, d.optionals, error) &&
+                    ReadInt(doc, "width", false, d.width, error) && ReadInt(doc, "height", false, d.height, error) &&
+                    ReadString(doc, "command-create", false, d.createCommand, error);
+    if (!ok) {
+        LOG(ERROR) << file << ": " << (doc.IsObject() ? error : std::string("not a JSON object"));
+        return false;
+    }
+    if (d.id.empty() || d.path.empty()) {
+        LOG(ERROR) << file << ": empty \"id\" or \"path\"";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> OrderVersionCandidates(const std::vector<std::string>& found) {
+    std::deque<std::string> list;
+    std::string highest;
+    for (const std::string& candidate : found) {
+        if (list.empty()) {
+            highest = candidate;
+            list.push_back(candidate);
+        } else if (BASUtilityString::CompareVersion(candidate, highest) >= 0) {
+            highest = candidate;
+            list.push_front(candidate);
+        } else {
+            list.push_back(candidate);
+        }
+    }
+    return {list.begin(), list.end()};
+}
+
+void* HostInstance() {
+    static void* self = dlopen(nullptr, RTLD_NOW);
+    return self;
+}
+
+const ModuleRecord* LoadModule(const std::u16string& moduleFolderWide) {
+    const std::string moduleFolder = Utf8(moduleFolderWide);
+    std::vector<std::string> found;
+    for (const std::string& name : ListSubfolders(moduleFolder)) {
+        if (IsFile(moduleFolder + name + "/plugin.load")) found.push_back(name);
+    }
+
+    Descriptor d;
+    std::string libraryPath;
+    void* handle = nullptr;
+    RegisterModuleFn registerModule = nullptr;
+    for (const std::string& candidate : OrderVersionCandidates(found)) {
+        const std::string versionFolder = moduleFolder + candidate + "/";
+        Descriptor attempt;
+        if (!ParseDescriptor(versionFolder + "plugin.load", attempt)) continue;
+        {
+            std::lock_guard<std::mutex> lock(bus().mutex);
+            if (bus().registry.count(attempt.id)) continue;
+        }
+        const std::string library = versionFolder + attempt.path;
+        if (!IsFile(library)) continue;
+        // The module's own folder is on its $ORIGIN run path, so the
+        // libraries beside it resolve without changing any search path here.
+        void* h = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!h) {
+            LOG(WARNING) << "cannot load " << library << ": " << dlerror();
+            continue;
+        }
+        auto fn = reinterpret_cast<RegisterModuleFn>(dlsym(h, "RegisterModule"));
+        if (!fn) {
+            // Left loaded: its constructors have run, and unloading code that
+            // may have registered anything is never safe.
+            LOG(WARNING) << library << " has no RegisterModule";
+            continue;
+        }
+        d = std::move(attempt);
+        libraryPath = library;
+        handle = h;
+        registerModule = fn;
+        break;
+    }
+    if (!registerModule) return nullptr;
+
+    auto record = std::make_unique<ModuleRecord>();
+    record->type = d.type;
+    record->version = d.version;
+    record->id = d.id;
+    record->libraryPath = libraryPath;
+    record->instance = handle;
+
+    ModuleContext* context;
+    {
+        std::lock_guard<std::mutex> lock(bus().mutex);
+        bus().contexts.push_back(ModuleContext{&PostCommand, nullptr, handle, 0});
+        context = &bus().contexts.back();
+    }
+    // Without the lock: a module may post while it registers.
+    registerModule(context);
+
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    if (bus().registry.count(d.id)) {
+        // Another thread registered the same id meanwhile; this copy stays
+        // loaded but receives nothing.
+        LOG(WARNING) << "module " << d.id << " was registered twice";
+        return nullptr;
+    }
+    for (const std::string& command : d.receive) {
+        bus().commands[command].push_back(context);
+        record->receiveCommands.push_back(command);
+    }
+    record->sendCommands = d.send;
+    record->requires = d.requires;
+    record->optionals = d.optionals;
+    record->width = d.width;
+    record->height = d.height;
+    record->createCommand = d.createCommand;
+    const ModuleRecord* result = record.get();
+    bus().registry[d.id] = std::move(record);
+    return result;
+}
+
+const ModuleRecord* RegisterHostModule(const char* id) {
+    auto record = std::make_unique<ModuleRecord>();
+    record->id = id ? id : "";
+    record->type = 2;
+    record->instance = HostInstance();
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    auto& slot = bus().registry[record->id];
+    if (!slot) slot = std::move(record);
+    return slot.get();
+}
+
+const ModuleRecord* FindModule(const char* id) {
+    if (!id) return nullptr;
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    auto it = bus().registry.find(id);
+    return it == bus().registry.end() ? nullptr : it->second.get();
+}
+
+void SubscribeHandler(const char* command, ModuleReceiveFn handler) {
+    if (!command || !handler) return;
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().contexts.push_back(ModuleContext{nullptr, handler, HostInstance(), 0});
+    bus().commands[command].push_back(&bus().contexts.back());
+}
+
+void PostCommand(ModuleCommand* command) {
+    if (!command || !command->sender || !command->command) return;
+    const std::string name = command->command;
+    size_t count;
+    {
+        std::lock_guard<std::mutex> lock(bus().mutex);
+        auto it = bus().commands.find(name);
+        if (it == bus().commands.end()) return;
+        count = it->second.size();
+    }
+    // Later subscriptions (past `count`) do not get this record. The entry is
+    // read under the lock, the receiver runs without it.
+    void* const sender = command->sender;
+    void* const target = command->target;
+    for (size_t i = 0; i < count; ++i) {
+        ModuleContext* entry;
+        {
+            std::lock_guard<std::mutex> lock(bus().mutex);
+            entry = bus().commands[name][i];
+        }
+        if (!entry->receive) continue;
+        if (target) {
+            if (entry->instance == target) {
+                entry->receive(command);
+                return;
+            }
+        } else if (entry->instance != sender) {
+            entry->receive(command);
+        }
+    }
+}
+
+void PostFromHost(ModuleCommand* command) {
+    if (!command) return;
+    command->sender = HostInstance();
+    PostCommand(command);
+}
+
+void SetSuiteFile(const std::u16string& suiteFile) {
+    std::lock_guard<std::mutex> lock(bus().mutex);
+    bus().suiteFile = suiteFile;
+}
+
+std::u16string FindNewestAddinProgram(const std::u16string& nameWide, std::vector<std::u16string>& others) {
+    std::u16string suite;
+    {
+        std::lock_guard<std::mutex> lock(bus().mutex);
+        suite = bus().suiteFile;
+    }
+    const size_t slash = suite.rfind(u'/');
+    if (slash == std::u16string::npos) return {};
+    const std::string base = Utf8(suite.substr(0, slash));
+    const std::string name = Utf8(nameWide);
+    const std::string root = base + "/Addins/" + name + "/";
+    static const std::regex versionPattern("[0-9]+[.]{1}[0-9]+[.]{1}[0-9]+");
+
+    std::string best, bestVersion;
+    for (const std::string& folder : ListSubfolders(root)) {
+        std::smatch match;
+        if (!std::regex_search(folder, match, versionPattern) || match.str(0) != folder) continue;
+        if (!IsFile(root + folder + "/Bin/" + name)) continue;
+        const std::string path = root + folder;
+        if (best.empty()) {
+            best = path;
+            bestVersion = folder;
+        } else if (BASUtilityString::CompareVersion(bestVersion, folder) == -1) {
+            others.push_back(BASUtilityString::Utf8ToUtf16(best));
+            best = path;
+            bestVersion = folder;
+        } else {
+            others.push_back(BASUtilityString::Utf8ToUtf16(path));
+        }
+    }
+    return BASUtilityString::Utf8ToUtf16(best);
+}
+
+}  // namespace plugin_util

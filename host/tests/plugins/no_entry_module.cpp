@@ -1,0 +1,2 @@
+// A library that looks like a module but exports no RegisterModule.
+extern "C" __attribute__((visibility("default"))) int NotAModule() { return 1; }

@@ -1,0 +1,35 @@
+// A small module for the loader tests, built once per tag and version.
+#include "probe_protocol.h"
+
+#include <pixbridge/module_contract.h>
+
+#include <cstring>
+
+namespace {
+
+ModuleContext* context = nullptr;
+
+int32_t Receive(ModuleCommand* command) {
+    if (strcmp(command->command, PROBE_RECORD) == 0) {
+        if (command->data) static_cast<DeliveryLog*>(command->data)->Append(PROBE_TAG);
+    } else if (strcmp(command->command, PROBE_VERSION) == 0) {
+        command->number = PROBE_VERSION_NUMBER;
+    } else if (strcmp(command->command, PROBE_WHO_AM_I) == 0) {
+        command->result = context->instance;
+    } else if (strcmp(command->command, PROBE_BROADCAST_AS_ME) == 0) {
+        ModuleCommand out;
+        memset(&out, 0, sizeof out);
+        out.command = PROBE_RECORD;
+        out.data = command->data;
+        out.sender = context->instance;
+        context->post(&out);
+    }
+    return 0;
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) void RegisterModule(ModuleContext* ctx) {
+    context = ctx;
+    ctx->receive = &Receive;
+}
