@@ -8,6 +8,8 @@ set(PIXBRIDGE_APP_DIR "${CMAKE_BINARY_DIR}/app")
 set(PIXBRIDGE_PLUGINS_DIR "${PIXBRIDGE_APP_DIR}/Plugins")
 file(MAKE_DIRECTORY "${PIXBRIDGE_APP_DIR}")
 
+set(PIXBRIDGE_LSAN_SUPPRESSIONS "${CMAKE_CURRENT_LIST_DIR}/lsan.supp")
+
 set(PIXBRIDGE_WARNINGS -Wall -Wextra -Wno-unused-parameter)
 
 if(PIXBRIDGE_SANITIZE)
@@ -101,5 +103,6 @@ function(pixbridge_add_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen;${ARG_ENV}")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PIXBRIDGE_LSAN_SUPPRESSIONS};${ARG_ENV}")
 endfunction()

@@ -11,6 +11,7 @@ packages=(
   fonts-liberation2 fonts-noto-cjk
   gettext
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libxcb1-dev
   xvfb xauth xdotool zip unzip
 )
 # libheif 1.19 and its decoder plug-ins come from bookworm-backports; 1.15 of

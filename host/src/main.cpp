@@ -1,106 +1,175 @@
 // PixbridgeManager: the host program. Runs the life of the process in a fixed
-// order: one instance only, worker pool, settings, logging, modules, then an
-// ordered shutdown.
+// order: one instance only, worker pool, settings and language, logging, the
+// window system, crash reporting, the main window and its message loop, then
+// an ordered shutdown.
+#include "app/crash_handlers.h"
+#include "app/host_settings.h"
 #include "app/product_identity.h"
 #include "app/single_instance.h"
 #include "app/system_summary.h"
-#include "plugin_util.h"
+#include "service/host_context.h"
+#include "service/image_cache.h"
+#include "ui/main_frame.h"
 
 #include <bedrock/auto_release.h>
+#include <bedrock/bas_dbg_report.h>
 #include <bedrock/bas_user_defaults.h>
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
 #include <bedrock/bas_utility_sys.h>
 #include <bedrock/vo_task_pool.h>
 
+#include <QApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+
 #include <glog/logging.h>
 #include <libxml/parser.h>
 
-#include <unistd.h>
-
+#include <csignal>
+#include <fcntl.h>
+#include <cstring>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
-std::string Utf8(const std::u16string& s) { return BASUtilityString::Utf16ToUtf8(s); }
+constexpr const char* kCrashTestArgument = "--crash-test";
 
-// Shuts logging down when main returns, after writing "OnDestroy".
+std::u16string U(const std::string& s) { return BASUtilityString::Utf8ToUtf16(s); }
+
+// Owns the texts handed to glog; writes "OnDestroy" and shuts logging down
+// when main returns, unless the crash handler already did.
 class LoggingGuard {
 public:
-    LoggingGuard(const char* program, const std::string& folder) {
+    LoggingGuard(const std::string& program, const std::string& folder) : program_(program), folder_(folder) {
         FLAGS_max_log_size = 20;
-        FLAGS_log_dir = folder;
-        FLAGS_logbuflevel = -1;  // every entry reaches the file at once
-        google::InitGoogleLogging(program);
+        FLAGS_log_dir = folder_;
+        FLAGS_logbuflevel = -1;  // each entry reaches the file at once
+        google::InitGoogleLogging(program_.c_str());
     }
     ~LoggingGuard() {
         LOG(INFO) << "OnDestroy";
-        google::ShutdownGoogleLogging();
+        crash::ShutdownLoggingOnce();
     }
     LoggingGuard(const LoggingGuard&) = delete;
     LoggingGuard& operator=(const LoggingGuard&) = delete;
+
+private:
+    std::string program_;
+    std::string folder_;
 };
 
-void LoadManifestModules() {
-    BASUserDefaults* manifestStore = BASUserDefaults::GetUserDefaults("ApplicationManifest");
-    const rapidjson::Value* manifest = manifestStore ? manifestStore->GetValueObject("manifest") : nullptr;
-    if (!manifest || !manifest->IsObject()) return;
-    auto version = manifest->FindMember("windows::version");
-    if (version == manifest->MemberEnd() || !version->value.IsInt() || version->value.GetInt() != 1) return;
-    auto application = manifest->FindMember("application");
-    if (application == manifest->MemberEnd() || !application->value.IsObject()) return;
-    auto modules = application->value.FindMember("modules");
-    if (modules == application->value.MemberEnd() || !modules->value.IsArray()) return;
-    for (const auto& entry : modules->value.GetArray()) {
-        if (!entry.IsObject()) continue;
-        auto name = entry.FindMember("windows:name");
-        if (name == entry.MemberEnd() || !name->value.IsString()) continue;
-        const std::u16string folder = BASUtilityApp::GetProductPluginsDir() +
-                                      BASUtilityString::Utf8ToUtf16(name->value.GetString()) + u"/";
-        if (const plugin_util::ModuleRecord* record = plugin_util::LoadModule(folder)) {
-            LOG(INFO) << "loaded module " << record->id << " " << record->version << " from " << record->libraryPath;
-        }
-    }
+// SIGTERM and SIGINT close the main window like a click on its close button,
+// so a logout still saves settings and shuts down in order.
+int signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
+}
+
+float ComputeDpiScale() {
+    BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults();
+    const double stored = standard ? standard->GetDouble("DPI", 0.0) : 0.0;
+    if (stored != 0.0) return static_cast<float>(stored);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? static_cast<float>(screen->logicalDotsPerInchX() / 96.0) : 1.0f;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const bool reportHelper = arguments.size() >= 2 && arguments[0] == BASDbgReport::kReportArgument;
+    bool crashTest = false;
+    for (auto it = arguments.begin(); it != arguments.end();) {
+        if (*it == kCrashTestArgument) {
+            crashTest = true;
+            it = arguments.erase(it);
+        } else {
+            ++it;
+        }
+    }
+
+    // The report helper starts while the crashed copy may still hold the lock.
     SingleInstance instance(product::SingleInstanceName());
-    if (!instance.IsFirst()) return 0;
+    if (!reportHelper && !instance.IsFirst()) return 0;
 
     AutoRelease::InitPool();
     VoTaskPool::Get()->Activate(5);
     AutoRelease::StartLocalPool();
 
-    const std::string displayName = product::DisplayName();
-    BASUserDefaults::InitStandardUserDefaults(product::kBrand, displayName.c_str());
-    const std::u16string installDir = BASUtilityApp::GetProductInstallDir();
-    BASUserDefaults::InitUserDefaults("ApplicationManifest", installDir + u"ApplicationManifest.json");
-    BASUserDefaults::InitUserDefaults("url", installDir + u"Option.json");
+    HostSettings::Get().Load(reportHelper ? std::vector<std::string>() : arguments);
 
-    const std::string logFolder = Utf8(BASUtilitySys::GetTempDir()) + product::kBrand + "/" +
+    const std::string logFolder = BASUtilityString::Utf16ToUtf8(BASUtilitySys::GetTempDir()) + product::kBrand + "/" +
                                   BASUtilitySys::GetNowDateTime("%Y%m%d");
-    BASUtilitySys::MakeDirs(BASUtilityString::Utf8ToUtf16(logFolder));
-    const std::string program = argv[0] ? std::string(argv[0]).substr(std::string(argv[0]).rfind('/') + 1) : "PixbridgeManager";
+    BASUtilitySys::MakeDirs(U(logFolder));
+    const std::string program = std::string(argv[0]).substr(std::string(argv[0]).rfind('/') + 1);
+    // The helper writes no log of its own: the folder it reports on is the
+    // crashed run's.
+    std::unique_ptr<LoggingGuard> logging;
+    if (!reportHelper) logging = std::make_unique<LoggingGuard>(program, logFolder);
+    LOG(INFO) << "SysInfoStr: " << BuildSystemSummary();
+
     int exitCode = 0;
     {
-        LoggingGuard logging(program.c_str(), logFolder);
-        LOG(INFO) << "SysInfoStr: " << BuildSystemSummary();
+        QApplication app(argc, argv);
+        QApplication::setApplicationName(QString::fromStdString(product::DisplayName()));
+        QApplication::setApplicationVersion(product::kVersion);
+        QApplication::setDesktopFileName(QStringLiteral("quillmarsh-pix-bridge"));
 
         xmlInitParser();
         LIBXML_TEST_VERSION
 
-        LoadManifestModules();
-        plugin_util::RegisterHostModule("Product");
-        LOG(INFO) << "start-up complete (pid " << getpid() << ")";
+        ImageCache::Get().SetResourceFolder(BASUtilityApp::GetProductInstallDir() + u"Resources/");
+        ImageCache::Get().Preload(ImageCache::StartupImages());
+        HostContext::Get().SetLogFolder(U(logFolder + "/"));
+        HostContext::Get().SetDpiScale(ComputeDpiScale());
+        if (reportHelper) {
+            exitCode = BASDbgReport::RunCrashReport(U(arguments[1]), &crash::CrashHandler, &crash::ExtraFileHandler);
+        } else {
+            const std::u16string dumpPath = U(logFolder + "/" + BASUtilitySys::GetNowDateTime("%Y%m%d%H%M%S") + ".dmp");
+            BASDbgReport::RegisterCrashFilter(dumpPath, &crash::CrashHandler, &crash::ExtraFileHandler);
 
+            const float scale = HostContext::Get().DpiScale();
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            const QRect rect = CMainFrame::CentredRect(screen ? screen->size() : QSize(1366, 768), scale);
+            auto frame = std::make_unique<CMainFrame>(rect, scale);
+            frame->setWindowTitle(QString::fromStdString(product::DisplayName()));
+            frame->show();
+
+            if (pipe2(signalPipe, O_CLOEXEC) == 0) {
+                auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, frame.get());
+                QObject::connect(notifier, &QSocketNotifier::activated, frame.get(), [&frame] {
+                    char byte;
+                    [[maybe_unused]] ssize_t n = read(signalPipe[0], &byte, 1);
+                    frame->close();
+                });
+                signal(SIGTERM, &OnTerminate);
+                signal(SIGINT, &OnTerminate);
+            }
+            if (crashTest) {
+                QTimer::singleShot(500, [] {
+                    LOG(INFO) << "crashing on purpose";
+                    raise(SIGSEGV);
+                });
+            }
+            LOG(INFO) << "start-up complete (pid " << getpid() << ")";
+            exitCode = app.exec();
+            frame.reset();
+        }
+
+        // Shutdown, in order.
         if (BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults()) standard->WriteAll();
         xmlCleanupParser();
-        VoTaskPool::Get()->Deactivate();
-        AutoRelease::EndLocalPool();
-        AutoRelease::PrintLeakObject(nullptr);
-        AutoRelease::DestroyPool();
     }
+    BASDbgReport::SetExiting();
+    VoTaskPool::Get()->Deactivate();
+    AutoRelease::EndLocalPool();
+    AutoRelease::PrintLeakObject(nullptr);
+    AutoRelease::DestroyPool();
     return exitCode;
 }

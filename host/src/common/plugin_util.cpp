@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <regex>
+#include <string_view>
 
 namespace plugin_util {
 namespace {
@@ -24,7 +25,8 @@ namespace {
 struct Bus {
     std::mutex mutex;
     std::map<std::string, std::unique_ptr<ModuleRecord>> registry;
-    std::map<std::string, std::vector<ModuleContext*>> commands;
+    // Transparent comparison: a post looks its name up without copying it.
+    std::map<std::string, std::vector<ModuleContext*>, std::less<>> commands;
     // Blocks handed to modules keep their address for the life of the process.
     std::deque<ModuleContext> contexts;
     std::u16string suiteFile;
@@ -293,23 +295,26 @@ void SubscribeHandler(const char* command, ModuleReceiveFn handler) {
 
 void PostCommand(ModuleCommand* command) {
     if (!command || !command->sender || !command->command) return;
-    const std::string name = command->command;
+    // Map nodes never move, so the list found here stays valid; its elements
+    // may be reallocated by a subscription, so each is read under the lock.
+    const std::vector<ModuleContext*>* list;
     size_t count;
     {
         std::lock_guard<std::mutex> lock(bus().mutex);
-        auto it = bus().commands.find(name);
+        auto it = bus().commands.find(std::string_view(command->command));
         if (it == bus().commands.end()) return;
-        count = it->second.size();
+        list = &it->second;
+        count = list->size();
     }
-    // Later subscriptions (past `count`) do not get this record. The entry is
-    // read under the lock, the receiver runs without it.
+    // Later subscriptions (past `count`) do not get this record; receivers
+    // run without the lock.
     void* const sender = command->sender;
     void* const target = command->target;
     for (size_t i = 0; i < count; ++i) {
         ModuleContext* entry;
         {
             std::lock_guard<std::mutex> lock(bus().mutex);
-            entry = bus().commands[name][i];
+            entry = (*list)[i];
         }
         if (!entry->receive) continue;
         if (target) {

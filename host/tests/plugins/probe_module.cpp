@@ -8,6 +8,8 @@
 namespace {
 
 ModuleContext* context = nullptr;
+int64_t refuseClose = 0;
+int32_t lastWidth = -1, lastHeight = -1;
 
 int32_t Receive(ModuleCommand* command) {
     if (strcmp(command->command, PROBE_RECORD) == 0) {
@@ -16,6 +18,17 @@ int32_t Receive(ModuleCommand* command) {
         command->number = PROBE_VERSION_NUMBER;
     } else if (strcmp(command->command, PROBE_WHO_AM_I) == 0) {
         command->result = context->instance;
+    } else if (strcmp(command->command, PROBE_REFUSE_CLOSE) == 0) {
+        refuseClose = command->number;
+    } else if (strcmp(command->command, "LIBPLATFORM_COMMAND_CLOSE_ENSURE") == 0) {
+        if (refuseClose) command->number = 1;
+    } else if (strcmp(command->command, "LIBWINDOW_COMMAND_SIZE_CHANGE") == 0) {
+        const auto* size = static_cast<const int32_t*>(command->data);
+        lastWidth = size[0];
+        lastHeight = size[1];
+    } else if (strcmp(command->command, PROBE_LAST_SIZE) == 0) {
+        command->total = lastWidth;
+        command->current = lastHeight;
     } else if (strcmp(command->command, PROBE_BROADCAST_AS_ME) == 0) {
         ModuleCommand out;
         memset(&out, 0, sizeof out);

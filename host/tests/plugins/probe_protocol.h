@@ -25,4 +25,9 @@ struct DeliveryLog {
 // The probe writes its own instance into `result`.
 #define PROBE_WHO_AM_I "PROBE_WHO_AM_I"
 
+// The probe refuses LIBPLATFORM_COMMAND_CLOSE_ENSURE while `number` was non-zero.
+#define PROBE_REFUSE_CLOSE "PROBE_REFUSE_CLOSE"
+// The probe answers the last LIBWINDOW_COMMAND_SIZE_CHANGE in `total` x `current`.
+#define PROBE_LAST_SIZE "PROBE_LAST_SIZE"
+
 #endif  // PIXBRIDGE_TESTS_PROBE_PROTOCOL_H

@@ -1,0 +1,22 @@
+// What the host does with a crash report: the system summary as "Crash.json",
+// then, once the report is packed, a folder holding only the ".zip" files, an
+// alert, and the folder opened for the user.
+#ifndef PIXBRIDGE_HOST_CRASH_HANDLERS_H
+#define PIXBRIDGE_HOST_CRASH_HANDLERS_H
+
+namespace crash {
+
+// Writes the summary to `folder` + "Crash.json" and hands back that path.
+void ExtraFileHandler(const char16_t* folder, char16_t** extraFile);
+void CrashHandler(const char16_t* dumpPath);
+
+// Removes every file of `folder` whose name does not contain ".zip" (any
+// case); sub-folders stay.
+void KeepOnlyZipFiles(const char* folder);
+
+// Logging is shut down at most once: by the crash handler or at the end of main.
+bool ShutdownLoggingOnce();
+
+}  // namespace crash
+
+#endif  // PIXBRIDGE_HOST_CRASH_HANDLERS_H

@@ -1,0 +1,57 @@
+// What the host's command service reaches: the DPI scale, the main window,
+// the dialogs and the log folder. Set up on the main thread at start-up.
+#ifndef PIXBRIDGE_HOST_HOST_CONTEXT_H
+#define PIXBRIDGE_HOST_HOST_CONTEXT_H
+
+#include "host_dialogs.h"
+
+#include <QRect>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class QWidget;
+
+// The main window as the commands see it.
+class MainWindowControl {
+public:
+    virtual ~MainWindowControl() = default;
+    virtual QRect MainGeometry() const = 0;
+    virtual QRect WorkArea() const = 0;
+    // Both place and show.
+    virtual void PlaceMain(const QRect& rect) = 0;
+    virtual void PlaceView(const QRect& rect) = 0;
+    virtual QWidget* MainView() const = 0;
+};
+
+class HostContext {
+public:
+    static HostContext& Get();
+
+    float DpiScale() const { return dpiScale_.load(); }
+    void SetDpiScale(float scale) { dpiScale_.store(scale); }
+    // scaled(n): n times the DPI scale, truncated toward zero.
+    int Scaled(int n) const { return static_cast<int>(n * DpiScale()); }
+
+    MainWindowControl* Window() const { return window_.load(); }
+    void SetWindow(MainWindowControl* window) { window_.store(window); }
+
+    HostDialogs& Dialogs() const;
+    void SetDialogs(std::unique_ptr<HostDialogs> dialogs);
+
+    // The dated log and temporary folder, with a trailing "/".
+    std::u16string LogFolder() const;
+    void SetLogFolder(const std::u16string& folder);
+
+private:
+    HostContext();
+    std::atomic<float> dpiScale_{1.0f};
+    std::atomic<MainWindowControl*> window_{nullptr};
+    mutable std::mutex mutex_;
+    std::unique_ptr<HostDialogs> dialogs_;
+    std::u16string logFolder_;
+};
+
+#endif  // PIXBRIDGE_HOST_HOST_CONTEXT_H

@@ -1,0 +1,39 @@
+#include "image_cache.h"
+
+#include <bedrock/bas_utility_app.h>
+#include <bedrock/bas_utility_string.h>
+
+ImageCache& ImageCache::Get() {
+    static ImageCache* cache = new ImageCache();
+    return *cache;
+}
+
+const std::vector<std::string>& ImageCache::StartupImages() {
+    static const std::vector<std::string> names = {
+        "close-normal.png",           "close-pressed.png",           "alert.png",
+        "loading.gif",                "preview-edit.png",            "backup-restore.png",
+        "super-toolkit.png",          "application128x128.png",      "application128x128-2.png",
+        "dialog/slide-down-normal.png", "dialog/slide-down-pressed.png", "dialog/take-back-normal.png",
+        "dialog/take-back-pressed.png"};
+    return names;
+}
+
+void ImageCache::SetResourceFolder(const std::u16string& folder) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    folder_ = folder;
+}
+
+QImage* ImageCache::Find(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto& slot = images_[name];
+    if (!slot) {
+        if (folder_.empty()) folder_ = BASUtilityApp::GetProductInstallDir() + u"Resources/";
+        const std::string path = BASUtilityString::Utf16ToUtf8(folder_) + name;
+        slot = std::make_unique<QImage>(QString::fromStdString(path));
+    }
+    return slot.get();
+}
+
+void ImageCache::Preload(const std::vector<std::string>& names) {
+    for (const std::string& name : names) Find(name);
+}

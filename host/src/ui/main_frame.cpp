@@ -1,0 +1,233 @@
+#include "main_frame.h"
+
+#include "main_view.h"
+#include "plugin_util.h"
+#include "service/host_command_service.h"
+#include "service/host_tables.h"
+#include "service/image_cache.h"
+#include "service/manifest_windows.h"
+
+#include <canvas/dispatch_queue.h>
+#include <lingua/wx_locale.h>
+#include <pixbridge/command_names.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QScreen>
+#include <QWindow>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+CMainFrame* instance = nullptr;
+
+constexpr int kRelayoutIntervalMs = 200;
+constexpr int kUpdateCheckDelayMs = 2000;
+
+}  // namespace
+
+CMainFrame* CMainFrame::Instance() { return instance; }
+
+QRect CMainFrame::CentredRect(const QSize& screen, float scale) {
+    const int width = static_cast<int>(954 * scale);
+    const int height = static_cast<int>(614 * scale);
+    const int left = std::abs(screen.width() - width) / 2;
+    const int top = std::abs(screen.height() - height) / 2;
+    return QRect(left, top, width, height);
+}
+
+CMainFrame::CMainFrame(const QRect& rect, float dpiScale)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), dpiScale_(dpiScale) {
+    // Creation, in order: the dispatch target, the process-wide slot, fonts,
+    // modules and the host's handler, shape and border, the view, the shadow,
+    // the module windows, the delayed update check.
+    DispatchQueue::DispatchQueueInit(this);
+    instance = this;
+    HostContext::Get().SetWindow(this);
+    setObjectName(QStringLiteral("CMainFrame"));
+    setGeometry(rect);
+
+    const wxLocale* locale = wxGetLocale();
+    HostTables::Get().FillFonts(dpiScale_, locale && locale->GetLanguageId() != 0 ? 1 : 0);
+
+    manifest::LoadModules();
+    plugin_util::RegisterHostModule("Product");
+    SubscribeHostCommands();
+
+    ApplyRoundedMask(rect.width(), rect.height());
+    borderWidth_ = static_cast<int>(dpiScale_);
+    if (borderWidth_ < 1) borderWidth_ = 1;
+    borderPenWidth_ = 2 * borderWidth_;
+
+    view_ = new PixbridgeManagerView(this);  // owned by this window
+    view_->setGeometry(borderWidth_, borderWidth_, rect.width() - 2 * borderWidth_, rect.height() - 2 * borderWidth_);
+
+    QImage* icon = ImageCache::Get().Find("application128x128.png");
+    if (icon && !icon->isNull()) setWindowIcon(QIcon(QPixmap::fromImage(*icon)));
+
+    qApp->installEventFilter(this);
+    shadow_ = std::make_unique<VoThemedShadowWnd>();
+    shadow_->Create(this);
+    shadow_->SetShadowSize(9);
+    lastPos_ = pos();
+
+    manifest::CreateModuleWindows(view_, dpiScale_);
+    updateTimer_.start(kUpdateCheckDelayMs, this);
+}
+
+CMainFrame::~CMainFrame() {
+    DispatchQueue::DispatchQueueStop(this);
+    qApp->removeEventFilter(this);
+    if (overrideCursor_) QGuiApplication::restoreOverrideCursor();
+    HostContext::Get().SetWindow(nullptr);
+    instance = nullptr;
+}
+
+QRect CMainFrame::MainGeometry() const { return geometry(); }
+
+QRect CMainFrame::WorkArea() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry() : QRect(0, 0, 1280, 800);
+}
+
+void CMainFrame::PlaceMain(const QRect& rect) {
+    setGeometry(rect);
+    show();
+}
+
+void CMainFrame::PlaceView(const QRect& rect) {
+    view_->setGeometry(rect);
+    view_->show();
+}
+
+QWidget* CMainFrame::MainView() const { return view_; }
+
+void CMainFrame::ApplyRoundedMask(int width, int height) {
+    if (width == 0 || height == 0) return;
+    QPainterPath path;
+    path.addRoundedRect(QRectF(0, 0, width, height), 4.5, 4.5);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+bool CMainFrame::event(QEvent* e) {
+    if (DispatchQueue::RunEvent(e)) return true;
+    return QWidget::event(e);
+}
+
+void CMainFrame::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(QPen(QColor(200, 200, 200), borderPenWidth_));
+    painter.setBrush(Qt::white);
+    painter.drawRect(rect());
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    ApplyRoundedMask(width(), height());
+    if (resizing_) {
+        // The system's sizing loop reports; the view follows at the next tick.
+        sizingRect_ = geometry();
+        ++sizingQueue_;
+        if (!relayoutTimer_.isActive()) relayoutTimer_.start(kRelayoutIntervalMs, this);
+    }
+}
+
+void CMainFrame::moveEvent(QMoveEvent* e) {
+    QWidget::moveEvent(e);
+    const QPoint now = pos();
+    HostContext::Get().Dialogs().MainWindowMoved(now.x() - lastPos_.x(), now.y() - lastPos_.y());
+    lastPos_ = now;
+}
+
+void CMainFrame::timerEvent(QTimerEvent* e) {
+    if (e->timerId() == relayoutTimer_.timerId()) {
+        if (sizingQueue_ > 0) {
+            view_->setGeometry(borderWidth_, borderWidth_, sizingRect_.width() - 2 * borderWidth_,
+                               sizingRect_.height() - 2 * borderWidth_);
+            sizingQueue_ = 0;
+            update(QRect(0, 0, sizingRect_.width(), borderWidth_));
+            update(QRect(0, 0, borderWidth_, sizingRect_.height()));
+        }
+        if (!resizing_) relayoutTimer_.stop();
+        return;
+    }
+    if (e->timerId() == updateTimer_.timerId()) {
+        // Once, shortly after start: an automatic (not user-asked) update check.
+        updateTimer_.stop();
+        ModuleCommand c;
+        memset(&c, 0, sizeof c);
+        c.window = view_;
+        HostContext::Get().Dialogs().CheckForUpdate(c);
+        return;
+    }
+    QWidget::timerEvent(e);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    ModuleCommand c;
+    memset(&c, 0, sizeof c);
+    c.command = LIBPLATFORM_COMMAND_CLOSE_ENSURE;
+    plugin_util::PostFromHost(&c);
+    if (c.number != 0) {
+        e->ignore();  // a module refused, and has told the user why
+        return;
+    }
+    HostContext::Get().Dialogs().CloseAllLoading();
+    e->accept();
+    QCoreApplication::exit(0);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    if ((e->type() == QEvent::MouseMove || e->type() == QEvent::MouseButtonPress ||
+         e->type() == QEvent::MouseButtonRelease) &&
+        HandleMouse(watched, e)) {
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+bool CMainFrame::HandleMouse(QObject* watched, QEvent* e) {
+    // Only mouse events inside this window (or its children) take part; a
+    // dialog or another top-level window keeps its own border.
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this || isMaximized()) return false;
+    auto* mouse = static_cast<QMouseEvent*>(e);
+    if (e->type() == QEvent::MouseButtonRelease) {
+        resizing_ = false;
+        return false;
+    }
+    const QPoint local = mapFromGlobal(mouse->globalPosition().toPoint());
+    if (e->type() == QEvent::MouseMove) {
+        if (mouse->buttons() != Qt::NoButton) return false;
+        zone_ = HitTestZone(local, rect());
+        if (zone_ != kZoneNone) {
+            if (overrideCursor_) QGuiApplication::changeOverrideCursor(CursorOfZone(zone_));
+            else QGuiApplication::setOverrideCursor(CursorOfZone(zone_));
+            overrideCursor_ = true;
+            return true;
+        }
+        if (overrideCursor_) {
+            QGuiApplication::restoreOverrideCursor();
+            overrideCursor_ = false;
+        }
+        return false;
+    }
+    // Left button down.
+    if (mouse->button() != Qt::LeftButton) return false;
+    zone_ = HitTestZone(local, rect());
+    if (zone_ == kZoneNone) {
+        resizing_ = false;
+        return false;
+    }
+    resizing_ = true;
+    if (QWindow* handle = windowHandle()) handle->startSystemResize(EdgesOfZone(zone_));
+    relayoutTimer_.start(kRelayoutIntervalMs, this);
+    return true;
+}

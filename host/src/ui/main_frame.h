@@ -1,0 +1,72 @@
+// CMainFrame: the frameless, round-cornered main window. It draws only its
+// one-pixel border; the main view and the module windows inside it draw the
+// rest. It owns the fonts, the dispatch target, the resize logic and the
+// close protocol.
+#ifndef PIXBRIDGE_HOST_MAIN_FRAME_H
+#define PIXBRIDGE_HOST_MAIN_FRAME_H
+
+#include "resize_zone.h"
+#include "service/host_context.h"
+
+#include <canvas/vo_themed_shadow_wnd.h>
+
+#include <QBasicTimer>
+#include <QWidget>
+
+#include <memory>
+
+class PixbridgeManagerView;
+
+class CMainFrame : public QWidget, public MainWindowControl {
+public:
+    // The window's outer rectangle at creation (already scaled and centred).
+    CMainFrame(const QRect& rect, float dpiScale);
+    ~CMainFrame() override;
+
+    PixbridgeManagerView* View() const { return view_; }
+    static CMainFrame* Instance();
+
+    // MainWindowControl
+    QRect MainGeometry() const override;
+    QRect WorkArea() const override;
+    void PlaceMain(const QRect& rect) override;
+    void PlaceView(const QRect& rect) override;
+    QWidget* MainView() const override;
+
+    ResizeZone CurrentZone() const { return zone_; }
+    int BorderWidth() const { return borderWidth_; }
+    int BorderPenWidth() const { return borderPenWidth_; }
+
+    // The outer rectangle of a main window of base size 954 x 614 at `scale`,
+    // centred on a screen of the given size.
+    static QRect CentredRect(const QSize& screen, float scale);
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void ApplyRoundedMask(int width, int height);
+    bool HandleMouse(QObject* watched, QEvent* event);
+
+    float dpiScale_ = 1.0f;
+    int borderWidth_ = 1;
+    int borderPenWidth_ = 2;
+    PixbridgeManagerView* view_ = nullptr;
+    std::unique_ptr<VoThemedShadowWnd> shadow_;
+    QPoint lastPos_;
+    ResizeZone zone_ = kZoneNone;
+    bool overrideCursor_ = false;
+    bool resizing_ = false;
+    QRect sizingRect_;
+    int sizingQueue_ = 0;
+    QBasicTimer relayoutTimer_;   // timer 1
+    QBasicTimer updateTimer_;     // timer 2
+};
+
+#endif  // PIXBRIDGE_HOST_MAIN_FRAME_H

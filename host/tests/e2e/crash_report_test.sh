@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# A crash on purpose, under a real X server: the report helper packs the
+# day's folder into a ".zip", leaves only ".zip" files, and shows the alert.
+set -euo pipefail
+app="$1"
+work=$(mktemp -d)
+trap 'kill -9 $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" HOME="$work/home"
+mkdir -p "$TMPDIR" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=xcb
+# The sanitizer must let the program's own handler see the crash.
+export ASAN_OPTIONS="handle_segv=0:handle_abort=0:${ASAN_OPTIONS:-}"
+log_dir="$TMPDIR/Quillmarsh/$(date +%Y%m%d)"
+mkdir -p "$log_dir"
+echo "left over" > "$log_dir/older-notes.txt"
+mkdir -p "$log_dir/kept-folder"
+
+"$app" --crash-test >"$work/app.out" 2>&1 &
+app_pid=$!
+# The crashed copy dies; its report helper shows the alert.
+for _ in $(seq 1 300); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$app_pid" 2>/dev/null; then echo "the program did not crash"; exit 1; fi
+helper=""
+for _ in $(seq 1 300); do
+  helper=$(pgrep -f -- "--crash-report" | head -n 1 || true)
+  [ -n "$helper" ] && break
+  sleep 0.1
+done
+[ -n "$helper" ] || { echo "no report helper runs"; cat "$work/app.out"; exit 1; }
+alert=""
+for _ in $(seq 1 600); do
+  alert=$(xdotool search --onlyvisible --pid "$helper" 2>/dev/null | head -n 1 || true)
+  [ -n "$alert" ] && break
+  sleep 0.1
+done
+[ -n "$alert" ] || { echo "no alert appeared"; cat "$work/app.out"; exit 1; }
+# Before the alert closes the folder already holds only the archive.
+ls "$log_dir"
+for f in "$log_dir"/*; do
+  [ -d "$f" ] && continue
+  case "$f" in *.zip) ;; *) echo "unexpected file left: $f"; exit 1 ;; esac
+done
+[ -d "$log_dir/kept-folder" ]
+zip=$(ls "$log_dir"/*.zip | head -n 1)
+unzip -l "$zip" > "$work/zip.txt"
+grep -q "Crash.json" "$work/zip.txt"
+grep -q "\.dmp" "$work/zip.txt"
+grep -q "PixbridgeManager" "$work/zip.txt"
+unzip -p "$zip" Crash.json | grep -q '"Product":"Quillmarsh Pix Bridge"'
+unzip -p "$zip" '*.dmp' | grep -q "signal 11 (SIGSEGV)"
+
+# No window manager runs here: focus the alert, then press its button's key.
+xdotool windowfocus --sync "$alert"
+xdotool key Return
+for _ in $(seq 1 100); do kill -0 "$helper" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$helper" 2>/dev/null; then echo "alert did not close"; exit 1; fi
+echo "1 passed, 0 failed"

@@ -1,0 +1,318 @@
+// The host's command service and main window on the real bus, headless.
+#include "plugin_util.h"
+#include "probe_protocol.h"
+#include "service/host_command_service.h"
+#include "service/host_context.h"
+#include "service/host_tables.h"
+#include "service/image_cache.h"
+#include "service/progress_counters.h"
+#include "ui/main_frame.h"
+#include "ui/main_view.h"
+
+#include <bedrock/bas_utility_string.h>
+#include <canvas/dispatch_queue.h>
+#include <pixbridge/command_names.h>
+#include <pixbridge/host_payloads.h>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "host_service_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+ModuleCommand Command(const char* name) {
+    ModuleCommand c{};
+    c.command = name;
+    c.sender = &c;  // any module but the host
+    return c;
+}
+
+// A main window stand-in that remembers placements.
+class FakeWindow : public MainWindowControl {
+public:
+    QRect main{100, 50, 954, 614};
+    QRect view;
+    QRect area{0, 0, 1920, 1040};
+    QRect MainGeometry() const override { return main; }
+    QRect WorkArea() const override { return area; }
+    void PlaceMain(const QRect& r) override { main = r; }
+    void PlaceView(const QRect& r) override { view = r; }
+    QWidget* MainView() const override { return nullptr; }
+};
+
+// Runs queued work like the main window does.
+class QueueTarget : public QObject {
+protected:
+    bool event(QEvent* e) override { return DispatchQueue::RunEvent(e) || QObject::event(e); }
+};
+
+class Service : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        App();
+        static QueueTarget* target = new QueueTarget();
+        DispatchQueue::DispatchQueueInit(target);
+        SubscribeHostCommands();
+    }
+};
+
+TEST_F(Service, MaximiseTwiceRestoresTheRectangle) {
+    FakeWindow window;
+    HostContext::Get().SetWindow(&window);
+    ModuleCommand c = Command(LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET);
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(window.main, QRect(0, 0, 1920, 1040));
+    EXPECT_EQ(window.view, QRect(1, 1, 1916, 1036));
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(window.main, QRect(100, 50, 954, 614));
+    EXPECT_EQ(window.view, QRect(1, 1, 950, 610));
+    HostContext::Get().SetWindow(nullptr);
+}
+
+TEST_F(Service, ImagesAreCachedEvenWhenMissing) {
+    ModuleCommand c = Command(LIBPLATFORM_COMMAND_FIND_IMAGE);
+    c.text = const_cast<char*>("no/such-image.png");
+    plugin_util::PostCommand(&c);
+    ASSERT_NE(c.result, nullptr);
+    void* first = c.result;
+    c.result = nullptr;
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(c.result, first);
+    EXPECT_TRUE(static_cast<QImage*>(first)->isNull());
+
+    // From many threads at once: one object per name, no race.
+    std::vector<std::thread> threads;
+    std::atomic<int> different{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 200; ++i) {
+                ModuleCommand w = Command(LIBPLATFORM_COMMAND_FIND_IMAGE);
+                const std::string name = "thread-" + std::to_string(i % 20) + ".png";
+                w.text = const_cast<char*>(name.c_str());
+                plugin_util::PostCommand(&w);
+                if (w.result != ImageCache::Get().Find(name)) different.fetch_add(1);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(different.load(), 0);
+}
+
+TEST_F(Service, IdentityDpiAndFolders) {
+    ModuleCommand alias = Command(LIBPLATFORM_COMMAND_GET_PRODUCT_ALIAS);
+    plugin_util::PostCommand(&alias);
+    EXPECT_STREQ(alias.text, "Quillmarsh Pix Bridge");
+    free(alias.text);
+    ModuleCommand brand = Command(LIBPLATFORM_COMMAND_GET_PRODUCT_BRAND);
+    plugin_util::PostCommand(&brand);
+    EXPECT_STREQ(brand.text, "Quillmarsh");
+    free(brand.text);
+
+    HostContext::Get().SetDpiScale(1.25f);
+    ModuleCommand dpi = Command(LIBPLATFORM_COMMAND_GET_DPI_SCALE_PERCENT);
+    plugin_util::PostCommand(&dpi);
+    ASSERT_NE(dpi.result, nullptr);
+    EXPECT_FLOAT_EQ(*static_cast<float*>(dpi.result), 1.25f);
+    delete static_cast<float*>(dpi.result);
+    HostContext::Get().SetDpiScale(1.0f);
+
+    const fs::path home = fs::temp_directory_path() / ("home_" + std::to_string(getpid()));
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+    fs::create_directories(home / ".config");
+    std::ofstream(home / ".config/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n";
+    const std::string documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+    ModuleCommand personal = Command(LIBPLATFORM_COMMAND_GET_PERSONAL_PRODUCT_DIR);
+    plugin_util::PostCommand(&personal);
+    ASSERT_NE(personal.wideText, nullptr);
+    EXPECT_EQ(BASUtilityString::Utf16ToUtf8(personal.wideText), documents + "/Quillmarsh Pix Bridge/");
+    EXPECT_TRUE(fs::is_directory(documents + "/Quillmarsh Pix Bridge"));
+    free(personal.wideText);
+
+    HostContext::Get().SetLogFolder(BASUtilityString::Utf8ToUtf16((home / "tmp/Quillmarsh/20261208/").string()));
+    ModuleCommand temp = Command(LIBPLATFORM_COMMAND_GET_TEMP_DIR);
+    plugin_util::PostCommand(&temp);
+    EXPECT_EQ(BASUtilityString::Utf16ToUtf8(temp.wideText), (home / "tmp/Quillmarsh/20261208/").string());
+    EXPECT_TRUE(fs::is_directory(home / "tmp/Quillmarsh/20261208"));
+    free(temp.wideText);
+    fs::remove_all(home);
+}
+
+TEST_F(Service, FontTablesAtScaleOneAndAHalf) {
+    HostTables::Get().FillFonts(1.5f, 1);
+    EXPECT_EQ(HostTables::Get().GdiplusFontCount(), 29u);
+    EXPECT_EQ(HostTables::Get().FontCount(), 22u);
+    ModuleCommand c = Command(LIBPLATFORM_COMMAND_GET_GDIPLUS_FONT);
+    c.text = const_cast<char*>("font:gdiplus:16:normal");
+    plugin_util::PostCommand(&c);
+    ASSERT_NE(c.result, nullptr);
+    EXPECT_EQ(static_cast<QFont*>(c.result)->pixelSize(), 24);
+    c.text = const_cast<char*>("font:gdiplus:22:bold");  // not in the table
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(c.result, nullptr);
+    ModuleCommand gdi = Command(LIBPLATFORM_COMMAND_GET_FONT);
+    gdi.text = const_cast<char*>("font:23:bold");
+    plugin_util::PostCommand(&gdi);
+    ASSERT_NE(gdi.result, nullptr);
+    EXPECT_TRUE(static_cast<QFont*>(gdi.result)->bold());
+
+    ModuleCommand window = Command(LIBPLATFORM_COMMAND_GET_MODULE_HWND);
+    window.text = const_cast<char*>("unknown");
+    window.window = &window;
+    plugin_util::PostCommand(&window);
+    EXPECT_EQ(window.window, &window);  // unchanged
+}
+
+// A dialog side that confirms, to see the outcomes travel.
+class ConfirmingDialogs : public HostDialogs {
+public:
+    int Confirm(const std::u16string& message, const std::u16string&, const std::u16string&, int width) override {
+        lastMessage = message;
+        lastWidth = width;
+        return kDialogConfirmed;
+    }
+    std::u16string lastMessage;
+    int lastWidth = 0;
+};
+
+TEST_F(Service, ConfirmOnTheMainThreadAnswersInTheRecordElsewhereThroughTheCallback) {
+    auto owned = std::make_unique<ConfirmingDialogs>();
+    ConfirmingDialogs* dialogs = owned.get();
+    HostContext::Get().SetDialogs(std::move(owned));
+
+    ModuleCommand c = Command(LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE);
+    char16_t question[] = u"Delete?";
+    c.wideText = question;
+    c.number = 400;
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(c.number, 1);
+    EXPECT_EQ(dialogs->lastWidth, 400);
+
+    std::atomic<int> answered{-1};
+    std::thread worker([&] {
+        ModuleCommand w = Command(LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE);
+        char16_t text[] = u"From a worker";
+        w.wideText = text;
+        w.number = 400;
+        w.result = new ConfirmCallback([&](bool yes) { answered = yes ? 1 : 0; });
+        plugin_util::PostCommand(&w);
+        EXPECT_EQ(w.number, 400);  // deferred: no result in the record
+        text[0] = u'X';            // the host works on its own copy
+    });
+    worker.join();
+    EXPECT_EQ(answered.load(), -1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answered.load(), 1);
+    EXPECT_EQ(dialogs->lastMessage, u"From a worker");
+    HostContext::Get().SetDialogs(std::make_unique<HostDialogs>());
+}
+
+TEST_F(Service, ProgressCountersFromManyThreads) {
+    ProgressCounters::Get().Reset();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < 500; ++i) {
+                ModuleCommand c = Command(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS);
+                char16_t path[] = u"/photos/x.heic";
+                c.current = i + 1;
+                c.total = 500;
+                c.number = 1;
+                c.wideText = path;
+                c.result = path + 8;
+                plugin_util::PostCommand(&c);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(ProgressCounters::Get().Failures(), 4000);
+    EXPECT_EQ(ProgressCounters::Get().Total(), 500);
+    EXPECT_EQ(ProgressCounters::Get().Description(), u"x.heic");
+    EXPECT_EQ(ProgressCounters::Get().TakeNewFailures().size(), 4000u);
+
+    // Zero slots change nothing.
+    ModuleCommand quiet = Command(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS);
+    plugin_util::PostCommand(&quiet);
+    EXPECT_EQ(ProgressCounters::Get().Total(), 500);
+}
+
+class Frame : public Service {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("frame_" + std::to_string(getpid()));
+        fs::create_directories(root_ / "probe/1.0.0/lib");
+        std::ofstream(root_ / "probe/1.0.0/plugin.load")
+            << R"({"path": "lib/probe.so", "id": "frame-probe", "type": 1, "version": "1.0.0",
+                  "command-recv": ["LIBPLATFORM_COMMAND_CLOSE_ENSURE", "LIBWINDOW_COMMAND_SIZE_CHANGE",
+                                   "PROBE_REFUSE_CLOSE", "PROBE_LAST_SIZE"], "command-send": []})";
+        fs::copy_file(PROBE_ALPHA_100, root_ / "probe/1.0.0/lib/probe.so", fs::copy_options::overwrite_existing);
+        probe_ = plugin_util::LoadModule(BASUtilityString::Utf8ToUtf16((root_ / "probe").string() + "/"));
+        ASSERT_NE(probe_, nullptr);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    void ToProbe(const char* name, int64_t number, ModuleCommand* out = nullptr) {
+        ModuleCommand c{};
+        c.command = name;
+        c.number = number;
+        c.target = probe_->instance;
+        plugin_util::PostFromHost(&c);
+        if (out) *out = c;
+    }
+
+    fs::path root_;
+    const plugin_util::ModuleRecord* probe_ = nullptr;
+};
+
+TEST_F(Frame, ViewResizeIsAnnouncedAndARefusedCloseKeepsTheWindow) {
+    CMainFrame frame(QRect(10, 10, 954, 614), 1.0f);
+    frame.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.View()->geometry(), QRect(1, 1, 952, 612));
+    ModuleCommand size{};
+    ToProbe(PROBE_LAST_SIZE, 0, &size);
+    EXPECT_EQ(size.total, 952);
+    EXPECT_EQ(size.current, 612);
+
+    frame.PlaceView(QRect(1, 1, 800, 500));
+    ToProbe(PROBE_LAST_SIZE, 0, &size);
+    EXPECT_EQ(size.total, 800);
+    EXPECT_EQ(size.current, 500);
+
+    ToProbe(PROBE_REFUSE_CLOSE, 1);
+    EXPECT_FALSE(frame.close());
+    EXPECT_TRUE(frame.isVisible());
+    ToProbe(PROBE_REFUSE_CLOSE, 0);
+    EXPECT_TRUE(frame.close());
+}
+
+TEST_F(Frame, BorderScalesWithTheDpi) {
+    CMainFrame at15(QRect(0, 0, 1431, 921), 1.5f);
+    EXPECT_EQ(at15.BorderWidth(), 1);
+    EXPECT_EQ(at15.BorderPenWidth(), 2);
+    CMainFrame at2(QRect(0, 0, 1908, 1228), 2.0f);
+    EXPECT_EQ(at2.BorderWidth(), 2);
+    EXPECT_EQ(at2.BorderPenWidth(), 4);
+}
+
+}  // namespace

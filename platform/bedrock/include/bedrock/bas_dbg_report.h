@@ -1,0 +1,37 @@
+// Crash reporting. A fatal signal in the program does only async-signal-safe
+// work: it writes a small dump (signal, address, backtrace) and starts the
+// program again as a report helper. The helper, a healthy process, calls the
+// extra-file handler, packs the dump folder into a ".zip" and calls the crash
+// handler, which may show windows.
+#ifndef BEDROCK_BAS_DBG_REPORT_H
+#define BEDROCK_BAS_DBG_REPORT_H
+
+#include "bedrock_export.h"
+
+#include <string>
+
+class BEDROCK_EXPORT BASDbgReport {
+public:
+    // Given the dump file's path.
+    using CrashHandler = void (*)(const char16_t* dumpPath);
+    // Given the dump folder ("/"-terminated); hands back a malloc'd path of
+    // the extra file it wrote (the library frees it).
+    using ExtraFileHandler = void (*)(const char16_t* folder, char16_t** extraFile);
+
+    static constexpr const char* kReportArgument = "--crash-report";
+
+    // Arms the signal handlers. `dumpPath` is where a crash writes its dump.
+    static bool RegisterCrashFilter(const std::u16string& dumpPath, CrashHandler crashHandler,
+                                    ExtraFileHandler extraFileHandler);
+    // From now on a crash reports nothing (shutdown has begun).
+    static void SetExiting();
+    static bool IsExiting();
+
+    // The helper's work for a dump a crashed run wrote; returns the exit code.
+    // The helper arms no signal handlers of its own, so a fault while
+    // reporting can never start another helper.
+    static int RunCrashReport(const std::u16string& dumpPath, CrashHandler crashHandler,
+                              ExtraFileHandler extraFileHandler);
+};
+
+#endif  // BEDROCK_BAS_DBG_REPORT_H

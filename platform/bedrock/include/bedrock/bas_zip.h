@@ -1,0 +1,19 @@
+// Writes a ZIP archive (deflate) of a few files: crash reports are packed so.
+#ifndef BEDROCK_BAS_ZIP_H
+#define BEDROCK_BAS_ZIP_H
+
+#include "bedrock_export.h"
+
+#include <string>
+#include <vector>
+
+struct BASZipEntry {
+    std::string nameInArchive;
+    std::string path;
+};
+
+// The archive is written beside its final name and renamed into place, so a
+// half-written archive is never left. False when any file cannot be read.
+BEDROCK_EXPORT bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& entries);
+
+#endif  // BEDROCK_BAS_ZIP_H

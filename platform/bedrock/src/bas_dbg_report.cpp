@@ -1,0 +1,165 @@
+#include "bedrock/bas_dbg_report.h"
+
+#include "bedrock/bas_utility_string.h"
+#include "bedrock/bas_zip.h"
+
+#include <dirent.h>
+#include <execinfo.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// Everything the signal handler touches is prepared at registration: it may
+// not allocate, lock or format with the C library.
+char dumpPathBuf[PATH_MAX];
+char programBuf[PATH_MAX];
+char argumentBuf[64];
+std::atomic<bool> exiting{false};
+std::atomic<bool> inCrash{false};
+BASDbgReport::CrashHandler crashHandler = nullptr;
+BASDbgReport::ExtraFileHandler extraFileHandler = nullptr;
+char altStack[64 * 1024];
+
+const int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+void WriteText(int fd, const char* text) {
+    size_t n = strlen(text);
+    while (n > 0) {
+        const ssize_t w = write(fd, text, n);
+        if (w <= 0) return;
+        text += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+void WriteNumber(int fd, unsigned long value, int base) {
+    char buf[32];
+    int i = sizeof buf - 1;
+    buf[i] = '\0';
+    do {
+        const int digit = static_cast<int>(value % base);
+        buf[--i] = static_cast<char>(digit < 10 ? '0' + digit : 'a' + digit - 10);
+        value /= base;
+    } while (value && i > 0);
+    WriteText(fd, buf + i);
+}
+
+void OnFatalSignal(int sig, siginfo_t* info, void*) {
+    if (exiting.load() || inCrash.exchange(true)) {
+        signal(sig, SIG_DFL);
+        raise(sig);
+        return;
+    }
+    const int fd = open(dumpPathBuf, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        WriteText(fd, "signal ");
+        WriteNumber(fd, static_cast<unsigned long>(sig), 10);
+        WriteText(fd, " (");
+        WriteText(fd, sig == SIGSEGV ? "SIGSEGV" : sig == SIGBUS ? "SIGBUS" : sig == SIGFPE ? "SIGFPE"
+                      : sig == SIGILL ? "SIGILL" : "SIGABRT");
+        WriteText(fd, ")\naddress 0x");
+        WriteNumber(fd, reinterpret_cast<unsigned long>(info ? info->si_addr : nullptr), 16);
+        WriteText(fd, "\nbacktrace:\n");
+        void* frames[64];
+        const int count = backtrace(frames, 64);
+        backtrace_symbols_fd(frames, count, fd);
+        close(fd);
+    }
+    // The report helper: the program again, in a process of its own.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        char* argv[] = {programBuf, argumentBuf, dumpPathBuf, nullptr};
+        execve(programBuf, argv, environ);
+        _exit(127);
+    }
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+std::string Utf8(const std::u16string& s) { return BASUtilityString::Utf16ToUtf8(s); }
+
+bool EndsWithZip(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return tail == ".zip";
+}
+
+}  // namespace
+
+bool BASDbgReport::RegisterCrashFilter(const std::u16string& dumpPath, CrashHandler crash, ExtraFileHandler extra) {
+    crashHandler = crash;
+    extraFileHandler = extra;
+    const std::string path = Utf8(dumpPath);
+    if (path.size() >= sizeof dumpPathBuf) return false;
+    memcpy(dumpPathBuf, path.c_str(), path.size() + 1);
+    const ssize_t n = readlink("/proc/self/exe", programBuf, sizeof programBuf - 1);
+    if (n <= 0) return false;
+    programBuf[n] = '\0';
+    strncpy(argumentBuf, kReportArgument, sizeof argumentBuf - 1);
+
+    // backtrace() loads its unwinder on first use; do that now, not in the
+    // handler.
+    void* warm[4];
+    backtrace(warm, 4);
+
+    stack_t stack{};
+    stack.ss_sp = altStack;
+    stack.ss_size = sizeof altStack;
+    sigaltstack(&stack, nullptr);  // a stack overflow still gets a handler
+    struct sigaction action{};
+    action.sa_sigaction = &OnFatalSignal;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    bool ok = true;
+    for (int sig : kSignals) ok = sigaction(sig, &action, nullptr) == 0 && ok;
+    return ok;
+}
+
+void BASDbgReport::SetExiting() { exiting.store(true); }
+
+bool BASDbgReport::IsExiting() { return exiting.load(); }
+
+int BASDbgReport::RunCrashReport(const std::u16string& dumpPathWide, CrashHandler onCrash, ExtraFileHandler onExtra) {
+    const std::string dumpPath = Utf8(dumpPathWide);
+    const size_t slash = dumpPath.rfind('/');
+    if (slash == std::string::npos) return 1;
+    const std::string folder = dumpPath.substr(0, slash + 1);
+
+    if (onExtra) {
+        char16_t* extra = nullptr;
+        onExtra(BASUtilityString::Utf8ToUtf16(folder).c_str(), &extra);
+        BASUtilityString::Free(extra);
+    }
+
+    // Pack what the crashed run left: the dump, the extra file, the logs.
+    std::vector<BASZipEntry> entries;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            struct stat st{};
+            if (name == "." || name == ".." || EndsWithZip(name)) continue;
+            if (stat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            entries.push_back({name, folder + name});
+        }
+        closedir(dir);
+    }
+    std::string stem = dumpPath.substr(slash + 1);
+    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".dmp") == 0) stem.resize(stem.size() - 4);
+    BASWriteZip(folder + stem + ".zip", entries);
+
+    if (onCrash) onCrash(dumpPathWide.c_str());
+    return 0;
+}
