@@ -1,0 +1,35 @@
+// The module's one window, as the command handlers see it. The views
+// implement it; the handlers only decide when and at what size.
+#ifndef WORKBENCH_CONVERTER_WINDOW_DELEGATE_H
+#define WORKBENCH_CONVERTER_WINDOW_DELEGATE_H
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// A window rectangle in the parent's client coordinates.
+struct WindowRect {
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t right = 0;
+    int32_t bottom = 0;
+
+    int32_t Width() const { return right - left; }
+    int32_t Height() const { return bottom - top; }
+};
+
+class ConverterWindowDelegate {
+public:
+    virtual ~ConverterWindowDelegate() = default;
+    // Creates the window as a child of `parent` (a QWidget*) at `rect`,
+    // builds both views and shows the entry view. Main thread.
+    virtual void CreateWindow(void* parent, const WindowRect& rect) = 0;
+    // The window's client area is now `width` x `height`: lay out the view
+    // that is shown. Main thread; only after CreateWindow.
+    virtual void ResizeClient(int32_t width, int32_t height) = 0;
+};
+
+// Makes the delegate when the host asks for the window; may return null.
+using ConverterDelegateFactory = std::function<std::unique_ptr<ConverterWindowDelegate>()>;
+
+#endif  // WORKBENCH_CONVERTER_WINDOW_DELEGATE_H

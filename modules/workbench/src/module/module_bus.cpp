@@ -1,0 +1,17 @@
+#include "module/module_bus.h"
+
+#include <cstring>
+
+bool ModuleBus::Post(ModuleCommand& command) const {
+    if (!IsOpen()) return false;
+    command.sender = instance;
+    post(&command);
+    return true;
+}
+
+ModuleCommand MakeCommand(const char* name) {
+    ModuleCommand command;
+    memset(&command, 0, sizeof command);
+    command.command = name;
+    return command;
+}

@@ -1,0 +1,33 @@
+// The workbench's own pictures, loaded once from its Resources folder and
+// kept until the process ends. Read-only after loading, so any thread may
+// look an image up.
+#ifndef WORKBENCH_MODULE_IMAGES_H
+#define WORKBENCH_MODULE_IMAGES_H
+
+#include <QImage>
+
+#include <map>
+#include <string>
+#include <vector>
+
+class ModuleImages {
+public:
+    // The keys (paths below Resources/), in the order they are loaded.
+    static const std::vector<std::string>& Keys();
+
+    // Loads every key from `resourcesFolder` (ending in "/"). A file that
+    // cannot be read still gets its entry, holding a null image. Returns the
+    // number of images that loaded.
+    size_t LoadAll(const std::u16string& resourcesFolder);
+
+    // The image of `key`; null for a key that is not in the table and for
+    // an entry whose file did not load. Never adds an entry.
+    const QImage* Find(const std::string& key) const;
+    bool Contains(const std::string& key) const { return images_.count(key) != 0; }
+    size_t Count() const { return images_.size(); }
+
+private:
+    std::map<std::string, QImage> images_;
+};
+
+#endif  // WORKBENCH_MODULE_IMAGES_H
