@@ -306,6 +306,23 @@ TEST_F(Frame, ViewResizeIsAnnouncedAndARefusedCloseKeepsTheWindow) {
     EXPECT_TRUE(frame.close());
 }
 
+TEST_F(Frame, ShowModuleOfALoadedModuleAsksItToShowItsWindow) {
+    ModuleCommand c = Command(LIBPLATFORM_COMMAND_SHOW_MODULE);
+    char id[] = "frame-probe";
+    c.id = id;
+    plugin_util::PostCommand(&c);
+    EXPECT_STREQ(c.command, LIBWINDOW_COMMAND_SHOW_WINDOW);
+    EXPECT_EQ(c.number, 5);
+
+    // Not loaded and not installed: nothing changes.
+    ModuleCommand missing = Command(LIBPLATFORM_COMMAND_SHOW_MODULE);
+    char other[] = "Module.Nowhere";
+    missing.id = other;
+    plugin_util::PostCommand(&missing);
+    EXPECT_STREQ(missing.command, LIBPLATFORM_COMMAND_SHOW_MODULE);
+    EXPECT_EQ(missing.number, 0);
+}
+
 TEST_F(Frame, BorderScalesWithTheDpi) {
     CMainFrame at15(QRect(0, 0, 1431, 921), 1.5f);
     EXPECT_EQ(at15.BorderWidth(), 1);

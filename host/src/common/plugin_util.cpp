@@ -1,5 +1,6 @@
 #include "plugin_util.h"
 
+#include <bedrock/bas_utility_file.h>
 #include <bedrock/bas_utility_string.h>
 
 #include <dirent.h>
@@ -65,15 +66,6 @@ std::vector<std::string> ListSubfolders(const std::string& folder) {
     return names;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "rb"), fclose);
-    if (!f) return false;
-    char buf[16384];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
-    return !ferror(f.get());
-}
-
 // The descriptor's fields, checked for presence and type before anything is
 // loaded, so a damaged "plugin.load" is refused instead of misread.
 struct Descriptor {
@@ -134,7 +126,7 @@ bool ReadInt(const rapidjson::Value& object, const char* key, bool required, int
 
 bool ParseDescriptor(const std::string& file, Descriptor& d) {
     std::string text;
-    if (!ReadWholeFile(file, text)) return false;  // cannot be opened: silently the next candidate
+    if (!BASUtilityFile::ReadWholeFile(file, text)) return false;  // cannot be opened: silently the next candidate
     rapidjson::Document doc;
     doc.Parse(text.c_str());
     if (doc.HasParseError()) {

@@ -1,5 +1,6 @@
 #include "bedrock/bas_user_defaults.h"
 
+#include "bedrock/bas_utility_file.h"
 #include "bedrock/bas_utility_string.h"
 #include "bedrock/bas_utility_sys.h"
 
@@ -7,9 +8,7 @@
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 
-#include <fcntl.h>
 #include <glog/logging.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -39,28 +38,6 @@ BASUserDefaults* OpenStore(const char* name, const std::string& path, bool* ok) 
     return slot.get();
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return false;
-    std::unique_ptr<FILE, int (*)(FILE*)> guard(f, fclose);
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    return !ferror(f);
-}
-
-bool WriteFully(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -71,7 +48,7 @@ BASUserDefaults::BASUserDefaults(std::string path) : path_(std::move(path)) {
 
 bool BASUserDefaults::Load() {
     std::string text;
-    if (!ReadWholeFile(path_, text)) return false;
+    if (!BASUtilityFile::ReadWholeFile(path_, text)) return false;
     rapidjson::Document parsed;
     parsed.Parse(text.c_str(), text.size());
     if (parsed.HasParseError() || !parsed.IsObject()) {
@@ -207,26 +184,10 @@ bool BASUserDefaults::WriteAll() {
         rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
         doc_.Accept(writer);
     }
-    const size_t slash = path_.rfind('/');
-    if (slash != std::string::npos) BASUtilitySys::MakeDirs(BASUtilityString::Utf8ToUtf16(path_.substr(0, slash + 1)));
-
-    // Write beside the target and rename over it: a crash mid-write leaves
-    // the old file whole.
-    std::string tmp = path_ + ".XXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0) {
+    std::string text(buffer.GetString(), buffer.GetSize());
+    text.push_back('\n');
+    if (!BASUtilityFile::WriteFileAtomically(path_, text)) {
         LOG(ERROR) << "cannot save settings " << path_ << ": " << strerror(errno);
-        return false;
-    }
-    bool ok = WriteFully(fd, buffer.GetString(), buffer.GetSize()) && WriteFully(fd, "\n", 1);
-    ok = (fsync(fd) == 0) && ok;
-    ok = (close(fd) == 0) && ok;
-    if (ok) ok = rename(name.data(), path_.c_str()) == 0;
-    if (!ok) {
-        LOG(ERROR) << "cannot save settings " << path_ << ": " << strerror(errno);
-        unlink(name.data());
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);

@@ -2,7 +2,15 @@
 
 #include "bedrock/bas_utility_string.h"
 
+#include "bedrock/bas_utility_sys.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
 
 #include <cstdio>
 #include <cstdlib>
@@ -68,4 +76,42 @@ std::u16string BASUtilityFile::ZLGetFormatSizeFromBytes(int64_t bytes) {
         snprintf(buf, sizeof buf, "%.2f %s", value, units[unit]);
     }
     return BASUtilityString::Utf8ToUtf16(buf);
+}
+
+bool BASUtilityFile::ReadWholeFile(const std::string& path, std::string& out) {
+    std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "rb"), fclose);
+    if (!f) return false;
+    out.clear();
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
+    return !ferror(f.get());
+}
+
+bool BASUtilityFile::WriteFileAtomically(const std::string& path, const std::string& bytes) {
+    const size_t slash = path.rfind('/');
+    if (slash != std::string::npos) BASUtilitySys::MakeDirs(BASUtilityString::Utf8ToUtf16(path.substr(0, slash + 1)));
+    std::string pattern = path + ".XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) return false;
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    bool ok = true;
+    while (left > 0) {
+        const ssize_t n = write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    ok = (fsync(fd) == 0) && ok;
+    ok = (close(fd) == 0) && ok;
+    if (ok) ok = rename(name.data(), path.c_str()) == 0;
+    if (!ok) unlink(name.data());
+    return ok;
 }

@@ -1,5 +1,7 @@
 #include "bedrock/bas_zip.h"
 
+#include "bedrock/bas_utility_file.h"
+
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -17,15 +19,6 @@ void Put16(std::string& out, uint32_t v) {
 void Put32(std::string& out, uint32_t v) {
     Put16(out, v & 0xFFFF);
     Put16(out, v >> 16);
-}
-
-bool ReadFile(const std::string& path, std::string& out) {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "rb"), fclose);
-    if (!f) return false;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
-    return !ferror(f.get());
 }
 
 bool Deflate(const std::string& in, std::string& out) {
@@ -58,7 +51,7 @@ bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& ent
     std::string archive, directory;
     for (const BASZipEntry& entry : entries) {
         std::string data, packed;
-        if (!ReadFile(entry.path, data) || !Deflate(data, packed)) return false;
+        if (!BASUtilityFile::ReadWholeFile(entry.path, data) || !Deflate(data, packed)) return false;
         const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
         uint16_t time = 0, date = 0;
         DosTime(entry.path, time, date);

@@ -4,9 +4,18 @@
 
 namespace {
 
-VoTaskStatus1 Summarise(bool anyFailed, bool anyStopped) {
-    if (anyStopped) return VoTaskStatusStopped;
-    return anyFailed ? VoTaskStatusFailed : VoTaskStatusFinished;
+// True when every child has ended; `summary` is then stopped if any was
+// stopped, else failed if any failed, else finished.
+template <typename Children>
+bool AllEnded(const Children& children, VoTaskStatus1& summary) {
+    bool anyFailed = false, anyStopped = false;
+    for (const auto& child : children) {
+        if (!child->IsEnded()) return false;
+        anyFailed = anyFailed || child->GetStatus() == VoTaskStatusFailed;
+        anyStopped = anyStopped || child->GetStatus() == VoTaskStatusStopped;
+    }
+    summary = anyStopped ? VoTaskStatusStopped : anyFailed ? VoTaskStatusFailed : VoTaskStatusFinished;
+    return true;
 }
 
 }  // namespace
@@ -128,33 +137,15 @@ void VoTaskSchedular::NotifySchedular(const std::shared_ptr<VoTask>& task, VoTas
             finishedEvent = std::static_pointer_cast<VoTaskEvent>(task);
         } else if (task->level_ == VoTask::kPackage) {
             std::shared_ptr<VoTaskEvent> event = task->GetEvent();
-            if (event && !event->ended_.load()) {
-                bool allEnded = true, anyFailed = false, anyStopped = false;
-                for (const auto& package : event->GetPackages()) {
-                    allEnded = allEnded && package->ended_.load();
-                    anyFailed = anyFailed || package->status_.load() == VoTaskStatusFailed;
-                    anyStopped = anyStopped || package->status_.load() == VoTaskStatusStopped;
-                }
-                if (allEnded) {
-                    nextStatus = Summarise(anyFailed, anyStopped);
-                    event->status_.store(nextStatus);
-                    next = event;
-                }
+            if (event && !event->ended_.load() && AllEnded(event->GetPackages(), nextStatus)) {
+                event->status_.store(nextStatus);
+                next = event;
             }
         } else {
             std::shared_ptr<VoTaskPackage> package = task->GetPackage();
-            if (package && !package->ended_.load()) {
-                bool allEnded = true, anyFailed = false, anyStopped = false;
-                for (const auto& sibling : package->GetTasks()) {
-                    allEnded = allEnded && sibling->ended_.load();
-                    anyFailed = anyFailed || sibling->status_.load() == VoTaskStatusFailed;
-                    anyStopped = anyStopped || sibling->status_.load() == VoTaskStatusStopped;
-                }
-                if (allEnded) {
-                    nextStatus = Summarise(anyFailed, anyStopped);
-                    package->status_.store(nextStatus);
-                    next = package;
-                }
+            if (package && !package->ended_.load() && AllEnded(package->GetTasks(), nextStatus)) {
+                package->status_.store(nextStatus);
+                next = package;
             }
         }
     }

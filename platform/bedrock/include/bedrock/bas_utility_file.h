@@ -16,6 +16,11 @@ public:
     // "stem (2).ext" ... the first free one. Released with
     // BASUtilityString::Free.
     static char16_t* GetFilePathNewName(const char16_t* wanted);
+    // The whole file; false when it cannot be read.
+    static bool ReadWholeFile(const std::string& path, std::string& out);
+    // Writes beside the target, syncs, then renames over it: readers see the
+    // old file or the new one, never half of either. Parent folders are made.
+    static bool WriteFileAtomically(const std::string& path, const std::string& bytes);
     // "512 B", "1.50 KB", "3.25 MB", "1.02 GB" (powers of 1024).
     static std::u16string ZLGetFormatSizeFromBytes(int64_t bytes);
 };
