@@ -201,6 +201,9 @@ void OpenConfirm(ModuleCommand* command) {
         const std::u16string message = command->wideText ? std::u16string(command->wideText) : std::u16string();
         const int result = HostContext::Get().Dialogs().Confirm(message, Tr(u"ok"), Tr(u"cancel"), width);
         command->number = result == kDialogConfirmed ? 1 : 0;
+        // A callback object handed over is the host's either way.
+        std::unique_ptr<ConfirmCallback> callback(static_cast<ConfirmCallback*>(command->result));
+        if (callback && *callback) (*callback)(result == kDialogConfirmed);
         return;
     }
     auto copy = std::make_unique<DeferredCopy>();

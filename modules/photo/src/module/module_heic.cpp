@@ -1,0 +1,226 @@
+#include "module_heic.h"
+
+#include "module_base.h"
+
+#include <bedrock/bas_utility_file.h>
+#include <bedrock/bas_utility_string.h>
+#include <memimage/bas_mem_image.h>
+#include <photocodec/heic_decoder.h>
+#include <pixbridge/command_names.h>
+#include <pixbridge/photo_results.h>
+
+#include <QImage>
+
+#include <glog/logging.h>
+#include <rapidjson/document.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace module_heic {
+namespace {
+
+// Quality when a JPEG request does not say; the workbench always does.
+constexpr int32_t kDefaultQuality = 90;
+
+// Texts that BASUtilityString allocated, released on every path.
+struct WideText {
+    char16_t* text = nullptr;
+    explicit WideText(char16_t* t) : text(t) {}
+    ~WideText() { BASUtilityString::Free(text); }
+    WideText(const WideText&) = delete;
+    WideText& operator=(const WideText&) = delete;
+};
+
+struct DecoderDeleter {
+    void operator()(HeicDecoder* d) const { HeicDecoder::Destroy(d); }
+};
+using DecoderPtr = std::unique_ptr<HeicDecoder, DecoderDeleter>;
+
+// The file-name part of a path: what follows the last separator.
+const char16_t* FileNamePart(const char16_t* path) {
+    const char16_t* name = path;
+    for (const char16_t* p = path; *p; ++p) {
+        if (*p == u'/') name = p + 1;
+    }
+    return name;
+}
+
+ModuleCommand Blank(const char* command) {
+    ModuleCommand c;
+    memset(&c, 0, sizeof c);
+    c.command = command;
+    return c;
+}
+
+void PostReply(const char* command, const TaskDataBase& data, void* result) {
+    ModuleCommand c = Blank(command);
+    c.kind = kModuleCommandReply;
+    c.id = const_cast<char*>(data.requesterTaskId.c_str());
+    c.data = result;
+    c.target = data.requester;
+    module_base::Post(&c);
+}
+
+void PostProgress(int64_t current, int64_t total, char16_t* fileName, char16_t* failedPath, int64_t failed) {
+    ModuleCommand c = Blank(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS);
+    c.current = current;
+    c.total = total;
+    c.result = fileName;
+    c.wideText = failedPath;
+    c.number = failed;
+    module_base::Post(&c);
+}
+
+void PostConversionEnd(const TaskDataBase& data) {
+    ConvertResult end;
+    end.status = 0;
+    end.resultKind = kPhotoResultEnd;
+    PostReply(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, data, &end);
+    ModuleCommand finish = Blank(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH);
+    module_base::Post(&finish);
+}
+
+// The conversion request, checked for the keys and types it must have.
+struct ConversionRequest {
+    std::vector<const rapidjson::Value*> entries;
+    std::string outputDir;
+    bool jpeg = true;
+    int32_t quality = kDefaultQuality;
+    bool keepExif = true;
+};
+
+bool ParseConversion(const rapidjson::Document& doc, ConversionRequest& out) {
+    if (!doc.IsObject()) return false;
+    auto array = doc.FindMember("heic_array");
+    auto dir = doc.FindMember("output_dir");
+    auto format = doc.FindMember("format");
+    if (array == doc.MemberEnd() || !array->value.IsArray()) return false;
+    if (dir == doc.MemberEnd() || !dir->value.IsString()) return false;
+    if (format == doc.MemberEnd() || !format->value.IsInt()) return false;
+    for (const auto& entry : array->value.GetArray()) out.entries.push_back(&entry);
+    out.outputDir.assign(dir->value.GetString(), dir->value.GetStringLength());
+    out.jpeg = format->value.GetInt() == 0;
+    if (out.jpeg) {
+        auto quality = doc.FindMember("quality");
+        if (quality != doc.MemberEnd() && quality->value.IsInt()) out.quality = quality->value.GetInt();
+        auto keep = doc.FindMember("keep_exif_data");
+        if (keep != doc.MemberEnd() && keep->value.IsInt()) out.keepExif = keep->value.GetInt() != 0;
+    }
+    return true;
+}
+
+}  // namespace
+
+void RunConversionTask(const std::shared_ptr<VoTask>& task) {
+    const std::shared_ptr<TaskDataBase> data = task->GetTaskDataAs<TaskDataBase>();
+    rapidjson::Document doc;
+    doc.Parse(data->payload.c_str());
+    ConversionRequest request;
+    if (doc.HasParseError() || !ParseConversion(doc, request)) {
+        // Unusable request: nothing converted, but the requester and the
+        // progress display still learn that it ended.
+        LOG(ERROR) << "conversion request is not usable";
+        PostConversionEnd(*data);
+        NotifySchedular(task, VoTaskStatusFailed);
+        return;
+    }
+
+    DecoderPtr decoder(HeicDecoder::NewHeicDecoder());
+    JpegEncoder* jpeg = request.jpeg ? decoder->newJpegEncoder() : nullptr;
+    PngEncoder* png = request.jpeg ? nullptr : decoder->newPngEncoder();
+    const std::u16string extension = request.jpeg ? u".JPG" : u".PNG";
+    const std::u16string outputFolder = BASUtilityString::Utf8ToUtf16(request.outputDir);
+    const int64_t total = static_cast<int64_t>(request.entries.size());
+
+    for (int64_t i = 0; i < total; ++i) {
+        // A stop from the requester ends the batch before the next file; the
+        // file under way was finished and reported.
+        if (task->GetStatus() == VoTaskStatusStopped) break;
+        const rapidjson::Value& entry = *request.entries[static_cast<size_t>(i)];
+        if (!entry.IsString()) continue;
+        WideText source(BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
+        if (!source.text) continue;
+        char16_t* fileName = const_cast<char16_t*>(FileNamePart(source.text));
+        if (fileName == source.text) continue;  // no folder part
+        const std::u16string name(fileName);
+        const size_t dot = name.rfind(u'.');
+        if (dot == std::u16string::npos) continue;
+
+        PostProgress(i, total, fileName, nullptr, 0);
+        const std::u16string wanted = outputFolder + name.substr(0, dot) + extension;
+        WideText destination(BASUtilityFile::GetFilePathNewName(wanted.c_str()));
+        bool converted = false;
+        if (destination.text) {
+            converted = request.jpeg
+                            ? decoder->convertToJpeg(jpeg, source.text, destination.text, request.quality, request.keepExif)
+                            : decoder->convertToPng(png, source.text, destination.text);
+        }
+        ConvertResult result;
+        result.sourcePath = source.text;
+        result.status = converted ? kPhotoStatusConverted : kPhotoStatusFailed;
+        result.resultKind = kPhotoResultItem;
+        PostReply(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, *data, &result);
+        PostProgress(i + 1, total, fileName, source.text, converted ? 0 : 1);
+    }
+
+    if (jpeg) decoder->destroyJpegEncoder(jpeg);
+    if (png) decoder->destroyPngEncoder(png);
+    decoder.reset();
+    PostConversionEnd(*data);
+    NotifySchedular(task, VoTaskStatusFinished);
+}
+
+void RunThumbnailTask(const std::shared_ptr<VoTask>& task) {
+    const std::shared_ptr<TaskDataBase> data = task->GetTaskDataAs<TaskDataBase>();
+    rapidjson::Document doc;
+    doc.Parse(data->payload.c_str());
+    bool usable = !doc.HasParseError() && doc.IsObject();
+    rapidjson::Value::ConstMemberIterator array, size;
+    if (usable) {
+        array = doc.FindMember("heic_array");
+        size = doc.FindMember("image_size");
+        usable = array != doc.MemberEnd() && array->value.IsArray() && size != doc.MemberEnd() && size->value.IsInt();
+    }
+    if (usable) {
+        DecoderPtr decoder(HeicDecoder::NewHeicDecoder());
+        JpegEncoder* jpeg = decoder->newJpegEncoder();
+        const int32_t imageSize = size->value.GetInt();
+        const int32_t count = static_cast<int32_t>(array->value.Size());
+        for (int32_t i = 0; i < count; ++i) {
+            const rapidjson::Value& entry = array->value[static_cast<rapidjson::SizeType>(i)];
+            if (!entry.IsString()) continue;
+            WideText source(BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
+            uint8_t* buffer = nullptr;
+            uint32_t length = 0;
+            int32_t width = 0, height = 0;
+            if (!source.text ||
+                !decoder->extractJpegThumbnailToBuffer(jpeg, source.text, &buffer, &length, imageSize, &width, &height)) {
+                continue;
+            }
+            if (QImage* image = BASMemImage::mi_from_memory(buffer, length)) {
+                LOG(INFO) << entry.GetString();
+                ThumbnailResult result;
+                result.sourcePath = source.text;
+                result.image = image;  // the receiver owns it from here
+                result.resultKind = kPhotoResultItem;
+                result.imageWidth = width;
+                result.imageHeight = height;
+                result.photoIndex = i + 1;
+                result.photoCount = count;
+                PostReply(LIBPHOTO_COMMAND_GET_HEIC_THUMBNAIL, *data, &result);
+            }
+            HeicDecoder::FreeBuffer(buffer);
+        }
+        decoder->destroyJpegEncoder(jpeg);
+    } else {
+        LOG(ERROR) << "thumbnail request is not usable";
+    }
+    ThumbnailResult end;
+    end.resultKind = kPhotoResultEnd;
+    PostReply(LIBPHOTO_COMMAND_GET_HEIC_THUMBNAIL, *data, &end);
+    NotifySchedular(task, usable ? VoTaskStatusFinished : VoTaskStatusFailed);
+}
+
+}  // namespace module_heic

@@ -1,0 +1,283 @@
+// Module.Photo on the real bus: the messages of a conversion and of a
+// thumbnail request, in order, for good, bad and stopped batches.
+#include "plugin_util.h"
+
+#include <bedrock/bas_utility_app.h>
+#include <bedrock/bas_utility_string.h>
+#include <bedrock/vo_task_pool.h>
+#include <bedrock/vo_task_schedular.h>
+#include <pixbridge/command_names.h>
+#include <pixbridge/photo_results.h>
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kPhotos = PIXBRIDGE_PHOTOS_DIR;
+
+std::string Narrow(const char16_t* s) { return s ? BASUtilityString::Utf16ToUtf8(s) : std::string(); }
+
+// Everything the module sent, as lines: "start 0/3 a.heic", "reply 1 /x/a.heic",
+// "done 1/3 fail=0", "end", "finish", "thumb 1/3 64x64 /x/a.heic", "thumb-end".
+struct Transcript {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> lines;
+    std::function<void(const ModuleCommand*)> onProgress;
+
+    void Add(std::string line) {
+        std::lock_guard<std::mutex> lock(mutex);
+        lines.push_back(std::move(line));
+        changed.notify_all();
+    }
+    bool WaitFor(const std::string& last, std::chrono::seconds timeout = 120s) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, timeout, [&] { return !lines.empty() && lines.back() == last; });
+    }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return lines;
+    }
+};
+
+Transcript* transcript = nullptr;
+
+int32_t OnProgress(ModuleCommand* c) {
+    const std::string name = Narrow(static_cast<const char16_t*>(c->result));
+    if (!c->wideText) {
+        transcript->Add("start " + std::to_string(c->current) + "/" + std::to_string(c->total) + " " + name);
+        if (transcript->onProgress) transcript->onProgress(c);
+    } else {
+        transcript->Add("done " + std::to_string(c->current) + "/" + std::to_string(c->total) +
+                        " fail=" + std::to_string(c->number));
+    }
+    return 0;
+}
+
+int32_t OnFinish(ModuleCommand*) {
+    transcript->Add("finish");
+    return 0;
+}
+
+int32_t OnConvertReply(ModuleCommand* c) {
+    if (c->kind != kModuleCommandReply) return 0;
+    EXPECT_STREQ(c->id, "requester-7");
+    const auto* r = static_cast<const ConvertResult*>(c->data);
+    if (r->resultKind == kPhotoResultEnd) {
+        EXPECT_EQ(r->status, 0);
+        transcript->Add("end");
+    } else {
+        transcript->Add("reply " + std::to_string(r->status) + " " + BASUtilityString::Utf16ToUtf8(r->sourcePath));
+    }
+    return 0;
+}
+
+int32_t OnThumbnailReply(ModuleCommand* c) {
+    const auto* r = static_cast<const ThumbnailResult*>(c->data);
+    if (r->resultKind == kPhotoResultEnd) {
+        EXPECT_EQ(r->image, nullptr);
+        transcript->Add("thumb-end");
+        return 0;
+    }
+    EXPECT_NE(r->image, nullptr);
+    std::string size = "null";
+    if (r->image) {
+        size = std::to_string(r->image->width()) + "x" + std::to_string(r->image->height());
+        delete r->image;  // ownership came with the reply
+    }
+    transcript->Add("thumb " + std::to_string(r->photoIndex) + "/" + std::to_string(r->photoCount) + " " +
+                    std::to_string(r->imageWidth) + "x" + std::to_string(r->imageHeight) + " img " + size + " " +
+                    BASUtilityString::Utf16ToUtf8(r->sourcePath));
+    return 0;
+}
+
+class PhotoModule : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        transcript = new Transcript();
+        // One worker, so a test can hold it with a gate and look the event up
+        // before the task runs.
+        VoTaskPool::Get()->Activate(1);
+        ASSERT_NE(plugin_util::LoadModule(BASUtilityString::Utf8ToUtf16(std::string(PIXBRIDGE_APP_DIR) + "/Plugins/Module.Photo/")), nullptr);
+        plugin_util::SubscribeHandler(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS, &OnProgress);
+        plugin_util::SubscribeHandler(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH, &OnFinish);
+        plugin_util::SubscribeHandler(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, &OnConvertReply);
+        plugin_util::SubscribeHandler(LIBPHOTO_COMMAND_GET_HEIC_THUMBNAIL, &OnThumbnailReply);
+    }
+
+    void SetUp() override {
+        {
+            std::lock_guard<std::mutex> lock(transcript->mutex);
+            transcript->lines.clear();
+        }
+        transcript->onProgress = nullptr;
+        out_ = fs::temp_directory_path() / ("photo_module_" + std::to_string(getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(out_);
+        fs::create_directories(out_);
+    }
+    void TearDown() override { fs::remove_all(out_); }
+
+    // Posts a request while the only worker is held, so the event is found
+    // before it can end; returns the event.
+    std::shared_ptr<VoTask> Post(const char* command, const std::string& json) {
+        std::promise<void> gate;
+        std::shared_future<void> opened = gate.get_future().share();
+        VoTaskPool::Get()->Enqueue([opened] { opened.wait(); });
+        char id[] = "requester-7";
+        ModuleCommand c{};
+        c.command = command;
+        c.id = id;
+        c.data = const_cast<char*>(json.c_str());
+        c.dataSize = static_cast<int32_t>(json.size());
+        plugin_util::PostFromHost(&c);
+        EXPECT_NE(c.id, id);  // replaced by the event's id, ours untouched
+        EXPECT_STREQ(id, "requester-7");
+        std::shared_ptr<VoTask> event = VoTaskSchedular::Get()->FindTask(c.id);
+        free(c.id);
+        gate.set_value();
+        return event;
+    }
+
+    static VoTaskStatus1 WaitEnded(const std::shared_ptr<VoTask>& event) {
+        const auto deadline = std::chrono::steady_clock::now() + 120s;
+        while (!event->IsEnded() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+        return event->GetStatus();
+    }
+
+    std::string Convert(const std::vector<std::string>& paths, int format = 0, const std::string& outDir = "") {
+        std::string json = "{\"heic_array\": [";
+        for (size_t i = 0; i < paths.size(); ++i) json += (i ? ", \"" : "\"") + paths[i] + "\"";
+        json += "], \"output_dir\": \"" + (outDir.empty() ? out_.string() + "/" : outDir) + "\", \"format\": " +
+                std::to_string(format) + ", \"quality\": 85, \"keep_exif_data\": 1, \"device_id\": \"x\"}";
+        return json;
+    }
+
+    fs::path out_;
+};
+
+const std::string kGood = kPhotos + "/lh_colors-no-alpha.heic";
+const std::string kGood2 = kPhotos + "/ph_RGB_8__128x128.heif";
+const std::string kBroken = kPhotos + "/ph_corrupted.heic";
+
+TEST_F(PhotoModule, SecondOfThreeFails) {
+    auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({kGood, kBroken, kGood2}));
+    ASSERT_NE(event, nullptr);
+    ASSERT_TRUE(transcript->WaitFor("finish"));
+    EXPECT_EQ(WaitEnded(event), VoTaskStatusFinished);
+    const std::vector<std::string> want = {
+        "start 0/3 lh_colors-no-alpha.heic", "reply 1 " + kGood,   "done 1/3 fail=0",
+        "start 1/3 ph_corrupted.heic",       "reply 6 " + kBroken, "done 2/3 fail=1",
+        "start 2/3 ph_RGB_8__128x128.heif",  "reply 1 " + kGood2,  "done 3/3 fail=0",
+        "end",                               "finish"};
+    EXPECT_EQ(transcript->Lines(), want);
+    EXPECT_TRUE(fs::exists(out_ / "lh_colors-no-alpha.JPG"));
+    EXPECT_TRUE(fs::exists(out_ / "ph_RGB_8__128x128.JPG"));
+    EXPECT_FALSE(fs::exists(out_ / "ph_corrupted.JPG"));
+}
+
+TEST_F(PhotoModule, EntriesWithoutFolderOrDotAreSkippedSilently) {
+    fs::copy_file(kGood, out_ / "noext");
+    fs::create_directories(out_ / "png");
+    auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE,
+                      Convert({(out_ / "noext").string(), "IMG_0003.HEIC", kGood}, 2, (out_ / "png").string() + "/"));
+    ASSERT_TRUE(transcript->WaitFor("finish"));
+    EXPECT_EQ(WaitEnded(event), VoTaskStatusFinished);
+    // Positions count entries, not converted files.
+    EXPECT_EQ(transcript->Lines(), (std::vector<std::string>{"start 2/3 lh_colors-no-alpha.heic", "reply 1 " + kGood,
+                                                             "done 3/3 fail=0", "end", "finish"}));
+    EXPECT_TRUE(fs::exists(out_ / "png/lh_colors-no-alpha.PNG"));
+}
+
+TEST_F(PhotoModule, ExistingOutputIsKeptAndAFreeNameUsed) {
+    std::ofstream(out_ / "lh_colors-no-alpha.JPG") << "precious";
+    auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({kGood}));
+    ASSERT_TRUE(transcript->WaitFor("finish"));
+    WaitEnded(event);
+    std::ifstream kept(out_ / "lh_colors-no-alpha.JPG");
+    std::string text((std::istreambuf_iterator<char>(kept)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "precious");
+    EXPECT_TRUE(fs::exists(out_ / "lh_colors-no-alpha (1).JPG"));
+}
+
+TEST_F(PhotoModule, EmptyMalformedAndIncompleteRequests) {
+    auto empty = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({}));
+    ASSERT_TRUE(transcript->WaitFor("finish"));
+    EXPECT_EQ(WaitEnded(empty), VoTaskStatusFinished);
+    EXPECT_EQ(transcript->Lines(), (std::vector<std::string>{"end", "finish"}));
+
+    for (const char* bad : {"{\"heic_array\": [", "{\"heic_array\": \"x\", \"output_dir\": \"/tmp/\", \"format\": 0}",
+                            "{\"output_dir\": \"/tmp/\", \"format\": 0}", "[1]"}) {
+        {
+            std::lock_guard<std::mutex> lock(transcript->mutex);
+            transcript->lines.clear();
+        }
+        auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, bad);
+        ASSERT_TRUE(transcript->WaitFor("finish")) << bad;
+        EXPECT_EQ(WaitEnded(event), VoTaskStatusFailed) << bad;
+        EXPECT_EQ(transcript->Lines(), (std::vector<std::string>{"end", "finish"})) << bad;
+    }
+}
+
+TEST_F(PhotoModule, StopDuringTheSecondOfFiveFinishesItAndEnds) {
+    std::shared_ptr<VoTask> event;
+    std::mutex eventMutex;
+    transcript->onProgress = [&](const ModuleCommand* c) {
+        if (c->current != 1) return;
+        std::lock_guard<std::mutex> lock(eventMutex);
+        VoTaskSchedular::Get()->StopTaskEvent(event->GetTaskId());
+    };
+    {
+        std::lock_guard<std::mutex> lock(eventMutex);
+        event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({kGood, kGood2, kGood, kGood2, kGood}));
+    }
+    ASSERT_TRUE(transcript->WaitFor("finish"));
+    const std::vector<std::string> want = {
+        "start 0/5 lh_colors-no-alpha.heic", "reply 1 " + kGood,  "done 1/5 fail=0",
+        "start 1/5 ph_RGB_8__128x128.heif",  "reply 1 " + kGood2, "done 2/5 fail=0",
+        "end",                               "finish"};
+    EXPECT_EQ(transcript->Lines(), want);
+    EXPECT_EQ(event->GetStatus(), VoTaskStatusStopped);
+}
+
+TEST_F(PhotoModule, ThumbnailsForThreeWithTheSecondFailing) {
+    const std::string json = "{\"heic_array\": [\"" + kGood + "\", \"" + kBroken + "\", \"" + kPhotos +
+                             "/tifig_1_portrait.heic\"], \"image_size\": 160}";
+    auto event = Post(LIBPHOTO_COMMAND_QUERY_HEIC_THUMBNAIL, json);
+    ASSERT_TRUE(transcript->WaitFor("thumb-end"));
+    EXPECT_EQ(WaitEnded(event), VoTaskStatusFinished);
+    const auto lines = transcript->Lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "thumb 1/3 64x64 img 64x64 " + kGood);
+    // The portrait photo: displayed size after rotation, thumbnail within 160.
+    EXPECT_EQ(lines[1].rfind("thumb 3/3 3024x4032 img ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find("x160 "), std::string::npos) << lines[1];
+    EXPECT_EQ(lines[2], "thumb-end");
+
+    {
+        std::lock_guard<std::mutex> lock(transcript->mutex);
+        transcript->lines.clear();
+    }
+    auto bad = Post(LIBPHOTO_COMMAND_QUERY_HEIC_THUMBNAIL, "{\"heic_array\": 5}");
+    ASSERT_TRUE(transcript->WaitFor("thumb-end"));
+    EXPECT_EQ(WaitEnded(bad), VoTaskStatusFailed);
+    EXPECT_EQ(transcript->Lines(), std::vector<std::string>{"thumb-end"});
+}
+
+}  // namespace
