@@ -1,0 +1,107 @@
+// The small framed protocol between libPhotoCodec and its helper process.
+// Only paths' descriptors and small results cross it, never pixels: the
+// helper reads the source through a descriptor, writes the output through
+// another and sends back a status (and, for thumbnails, the JPEG bytes).
+#ifndef PHOTOCODEC_WIRE_PROTOCOL_H
+#define PHOTOCODEC_WIRE_PROTOCOL_H
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "unique_fd.h"
+
+namespace photocodec::wire {
+
+constexpr uint32_t kMagic = 0x43425850;  // "PXBC" read as little-endian bytes
+constexpr uint16_t kVersion = 1;
+constexpr size_t kHeaderBytes = 12;
+// Bigger than any thumbnail we make; anything larger is a broken stream.
+constexpr uint32_t kMaxPayloadBytes = 64u << 20;
+constexpr size_t kMaxFdsPerFrame = 4;
+
+enum class MessageType : uint16_t {
+    Hello = 1,     // helper -> library, once at start
+    Request = 2,   // library -> helper, with the source and output descriptors
+    Progress = 3,  // helper -> library: the photo's size, to scale the time limit
+    Log = 4,       // helper -> library: one log line
+    Result = 5,    // helper -> library: the end of one request
+};
+
+enum class Operation : uint8_t {
+    ConvertJpeg = 1,
+    ConvertPng = 2,
+    Thumbnail = 3,
+};
+
+enum class DecoderChoice : uint8_t {
+    PreferFfmpeg = 0,  // FFmpeg first, then libde265 if it fails
+    Libde265Only = 1,  // after FFmpeg took the helper down with it
+};
+
+struct Request {
+    Operation operation = Operation::ConvertJpeg;
+    int32_t quality = 90;
+    bool keepExif = false;
+    int32_t thumbnailSize = 256;
+    DecoderChoice decoders = DecoderChoice::PreferFfmpeg;
+};
+
+struct Hello {
+    uint32_t processId = 0;
+    std::string decoders;  // the HEVC decoder ids libheif loaded, comma separated
+};
+
+struct Progress {
+    uint64_t pixelCount = 0;
+};
+
+struct Result {
+    bool ok = false;
+    int32_t width = 0;
+    int32_t height = 0;
+    std::string message;           // why it failed, for the log
+    std::vector<uint8_t> payload;  // thumbnail JPEG bytes
+};
+
+struct Frame {
+    MessageType type = MessageType::Hello;
+    std::vector<uint8_t> payload;
+    std::vector<UniqueFd> fds;
+};
+
+std::vector<uint8_t> encode(const Request& request);
+std::vector<uint8_t> encode(const Hello& hello);
+std::vector<uint8_t> encode(const Progress& progress);
+std::vector<uint8_t> encode(const Result& result);
+std::vector<uint8_t> encodeLog(const std::string& line);
+std::optional<Request> decodeRequest(const std::vector<uint8_t>& payload);
+std::optional<Hello> decodeHello(const std::vector<uint8_t>& payload);
+std::optional<Progress> decodeProgress(const std::vector<uint8_t>& payload);
+std::optional<Result> decodeResult(const std::vector<uint8_t>& payload);
+std::optional<std::string> decodeLog(const std::vector<uint8_t>& payload);
+
+using Clock = std::chrono::steady_clock;
+
+// Writes one whole frame (retrying short writes and EINTR, never raising
+// SIGPIPE), passing `fds` along with its first byte. False when the peer is
+// gone or the socket failed.
+bool sendFrame(int socket, MessageType type, const std::vector<uint8_t>& payload,
+               const std::vector<int>& fds = {});
+
+enum class ReadStatus {
+    Ok,
+    Closed,     // the peer closed the stream or died
+    TimedOut,
+    Malformed,  // not our protocol: a broken or foreign peer
+    Failed,     // the socket itself failed
+};
+
+// Reads one whole frame. Without a deadline it waits as long as it takes.
+ReadStatus readFrame(int socket, const std::optional<Clock::time_point>& deadline, Frame& frame);
+
+}  // namespace photocodec::wire
+
+#endif  // PHOTOCODEC_WIRE_PROTOCOL_H

@@ -1,0 +1,137 @@
+// One HEIF file opened with libheif: its primary image, what the viewer
+// should see of it (transformations, EXIF orientation), its colour
+// description, metadata and thumbnails, and the ways to decode it.
+#ifndef PHOTOCODEC_HEIF_PHOTO_H
+#define PHOTOCODEC_HEIF_PHOTO_H
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "color_profile.h"
+#include "exif_block.h"
+#include "geometry.h"
+#include "heif_handles.h"
+#include "hdr_tone_mapper.h"
+#include "pixel_format.h"
+#include "source_bytes.h"
+#include "tile_source.h"
+
+namespace photocodec {
+
+struct ColorDescription {
+    std::vector<uint8_t> icc;  // an embedded profile, checked
+    bool hasNclx = false;
+    int primaries = 2;
+    int transfer = 2;
+    int matrix = 2;
+    bool fullRange = true;
+    Chromaticities chromaticities;
+
+    bool isHdr() const { return icc.empty() && hasNclx && (transfer == 16 || transfer == 18); }
+};
+
+// What to decode an image into.
+struct DecodeRequest {
+    PixelFormat format;           // the 8-bit format the pipeline gets
+    const char* decoderId = nullptr;  // libheif decoder plug-in, null: libheif's choice
+    const HdrToneMapper* toneMapper = nullptr;  // PQ/HLG: decode 16-bit RGB and map
+};
+
+// How a decoded image becomes what the viewer sees. When we can read the
+// image's transformations ourselves, it is decoded as stored and turned by
+// our geometry (one consistent reading for grids, single images and
+// thumbnails, and a decoded picture larger than its declared size is cut to
+// it); otherwise libheif applies them and only the EXIF orientation is ours.
+struct ImageLayout {
+    bool ownTransformations = false;
+    uint32_t canvasWidth = 0;   // the stored image, when ownTransformations
+    uint32_t canvasHeight = 0;
+    Geometry geometry;          // over the canvas, or over libheif's result
+};
+
+ImageLayout layoutFor(heif_context* context, const heif_image_handle* handle, int extraOrientation);
+
+class HeifPhoto {
+public:
+    static std::unique_ptr<HeifPhoto> open(std::shared_ptr<const SourceBytes> file, uint64_t memoryBytes, int threads,
+                                           std::string& error);
+
+    heif_context* context() const { return context_.get(); }
+    const heif_image_handle* primary() const { return primary_.get(); }
+
+    // As libheif shows it: after the file's own rotation, mirror and crop.
+    uint32_t width() const { return width_; }
+    uint32_t height() const { return height_; }
+    // The EXIF orientation counts only for a file without rotation or
+    // mirror of its own: then it is the camera's only word on it.
+    bool hasRotationOrMirror() const { return hasRotationOrMirror_; }
+    int extraOrientation() const { return hasRotationOrMirror_ ? 1 : exifOrientation_; }
+    const ImageLayout& layout() const { return layout_; }
+    uint32_t displayWidth() const { return layout_.geometry.width(); }
+    uint32_t displayHeight() const { return layout_.geometry.height(); }
+
+    bool hasAlpha() const { return hasAlpha_; }
+    bool premultipliedAlpha() const { return premultiplied_; }
+    int bitDepth() const { return bitDepth_; }
+    bool monochrome() const { return native_.kind == PixelKind::Gray; }
+    // YCbCr at the coded subsampling, or gray.
+    PixelFormat nativeFormat() const { return native_; }
+    bool isHevc() const { return hevc_; }
+    const ColorDescription& color() const { return color_; }
+    const std::optional<ExifBlock>& exif() const { return exif_; }
+    const std::string& xmp() const { return xmp_; }
+
+    // A grid that can be decoded tile by tile: every tile the same size and
+    // coding, no alpha, and our geometry agreeing with libheif's size.
+    bool tileable() const { return tileable_; }
+    // The geometry over the grid's canvas, ending upright.
+    const Geometry& gridGeometry() const { return gridGeometry_; }
+    std::unique_ptr<TileSource> gridSource(const DecodeRequest& request, std::atomic<bool>& needsRgb) const;
+
+    std::vector<heif_item_id> thumbnailIds() const;
+
+private:
+    HeifPhoto() = default;
+    void readFacts();
+    void readMetadata();
+    void checkGrid();
+
+    std::shared_ptr<const SourceBytes> file_;
+    HeifContextPtr context_;
+    HeifHandlePtr primary_;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+    bool hasRotationOrMirror_ = false;
+    int exifOrientation_ = 1;
+    bool hasAlpha_ = false;
+    bool premultiplied_ = false;
+    int bitDepth_ = 8;
+    PixelFormat native_;
+    bool hevc_ = true;
+    ColorDescription color_;
+    std::optional<ExifBlock> exif_;
+    std::string xmp_;
+    bool tileable_ = false;
+    heif_image_tiling tiling_{};
+    Geometry gridGeometry_;
+    ImageLayout layout_;
+};
+
+// Decodes a whole image (the primary or a thumbnail) as `layout` says.
+// Should the decoded picture not hold what our geometry needs, libheif's
+// transformations are used after all and `layout` says so on return.
+// `needsRgb` is set when YCbCr was asked for but the image's YCbCr is not
+// the JPEG kind (other matrix, limited range).
+std::unique_ptr<TileSource> decodeWholeImage(const heif_image_handle* handle, const DecodeRequest& request,
+                                             ImageLayout& layout, bool& needsRgb, std::string& error);
+
+// Whether a handle's data is coded as HEVC.
+bool isHevcItem(heif_context* context, heif_item_id id);
+
+}  // namespace photocodec
+
+#endif  // PHOTOCODEC_HEIF_PHOTO_H

@@ -1,0 +1,262 @@
+#include "photocodec/heic_decoder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "codec_encoders.h"
+#include "codec_log.h"
+#include "output_file.h"
+#include "path_text.h"
+#include "unique_fd.h"
+#include "worker_client.h"
+
+namespace {
+
+using photocodec::LogLevel;
+using photocodec::logLine;
+using photocodec::UniqueFd;
+
+constexpr int32_t kDefaultThumbnailSize = 256;
+// A thumbnail is for a list or a preview; anything beyond this is a caller
+// mistake that would only cost memory.
+constexpr int32_t kMaxThumbnailSize = 8192;
+
+struct OpenedSource {
+    UniqueFd fd;
+    struct stat info {};
+};
+
+bool openSource(const std::string& path, OpenedSource& source, std::string& error)
+{
+    // O_NONBLOCK: a FIFO named like a photo must not hang the open.
+    source.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!source.fd) {
+        error = std::string("cannot open it: ") + std::strerror(errno);
+        return false;
+    }
+    if (::fstat(source.fd.get(), &source.info) != 0) {
+        error = std::string("cannot read it: ") + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(source.info.st_mode)) {
+        error = "it is not a regular file";
+        return false;
+    }
+    if (source.info.st_size == 0) {
+        error = "the file is empty";
+        return false;
+    }
+    int flags = ::fcntl(source.fd.get(), F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(source.fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return true;
+}
+
+// The helper's word is checked against the file: it must start and end
+// like a complete JPEG or PNG, so a helper gone wrong cannot pass off an
+// empty or cut-off file as a conversion.
+bool outputLooksComplete(int fd, photocodec::wire::Operation operation)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size < 16) {
+        return false;
+    }
+    uint8_t head[8] = {};
+    uint8_t tail[12] = {};
+    if (::pread(fd, head, sizeof(head), 0) != static_cast<ssize_t>(sizeof(head)) ||
+        ::pread(fd, tail, sizeof(tail), info.st_size - static_cast<off_t>(sizeof(tail))) !=
+            static_cast<ssize_t>(sizeof(tail))) {
+        return false;
+    }
+    if (operation == photocodec::wire::Operation::ConvertJpeg) {
+        return head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF && tail[10] == 0xFF && tail[11] == 0xD9;
+    }
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    static const uint8_t kEnd[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+    return std::memcmp(head, kSignature, 8) == 0 && std::memcmp(tail, kEnd, 12) == 0;
+}
+
+}  // namespace
+
+// Private to the library, though it nests in an exported class.
+class __attribute__((visibility("hidden"))) HeicDecoder::Impl {
+public:
+    bool convert(photocodec::wire::Operation operation, const char16_t* source, const char16_t* destination,
+                 int32_t quality, bool keepExif);
+    bool thumbnail(const char16_t* source, uint8_t** buffer, uint32_t* length, int32_t imageSize, int32_t* width,
+                   int32_t* height);
+
+private:
+    // The contract allows one thread per decoder; the lock keeps a caller
+    // that breaks it from corrupting the helper conversation.
+    std::mutex lock_;
+    photocodec::WorkerClient worker_;
+};
+
+bool HeicDecoder::Impl::convert(photocodec::wire::Operation operation, const char16_t* source,
+                                const char16_t* destination, int32_t quality, bool keepExif)
+{
+    auto sourcePath = photocodec::pathFromUtf16(source);
+    auto destinationPath = photocodec::pathFromUtf16(destination);
+    if (!sourcePath || !destinationPath) {
+        logLine(LogLevel::Warning, "conversion refused: a path is missing or not valid UTF-16");
+        return false;
+    }
+    std::string error;
+    OpenedSource opened;
+    if (!openSource(*sourcePath, opened, error)) {
+        logLine(LogLevel::Warning, "cannot convert " + *sourcePath + ": " + error);
+        return false;
+    }
+    std::unique_ptr<photocodec::OutputFile> output = photocodec::OutputFile::create(*destinationPath, error);
+    if (!output) {
+        logLine(LogLevel::Warning, "cannot write " + *destinationPath + ": " + error);
+        return false;
+    }
+
+    photocodec::wire::Request request;
+    request.operation = operation;
+    request.quality = std::clamp(quality, 1, 100);
+    request.keepExif = keepExif;
+
+    std::lock_guard<std::mutex> guard(lock_);
+    photocodec::WorkerClient::Outcome outcome = worker_.run(request, opened.fd.get(), output->fd());
+    if (!outcome.ok) {
+        output->discard();
+        logLine(LogLevel::Warning, "cannot convert " + *sourcePath + ": " + outcome.failure);
+        return false;
+    }
+    if (!outputLooksComplete(output->fd(), operation)) {
+        output->discard();
+        logLine(LogLevel::Error, "cannot convert " + *sourcePath + ": the helper reported success for an incomplete file");
+        return false;
+    }
+    if (!output->commit(opened.info.st_mtim, error)) {
+        logLine(LogLevel::Warning, "cannot write " + *destinationPath + ": " + error);
+        return false;
+    }
+    return true;
+}
+
+bool HeicDecoder::Impl::thumbnail(const char16_t* source, uint8_t** buffer, uint32_t* length, int32_t imageSize,
+                                  int32_t* width, int32_t* height)
+{
+    if (buffer != nullptr) {
+        *buffer = nullptr;
+    }
+    if (length != nullptr) {
+        *length = 0;
+    }
+    if (width != nullptr) {
+        *width = 0;
+    }
+    if (height != nullptr) {
+        *height = 0;
+    }
+    if (buffer == nullptr || length == nullptr) {
+        return false;
+    }
+    auto sourcePath = photocodec::pathFromUtf16(source);
+    if (!sourcePath) {
+        logLine(LogLevel::Warning, "thumbnail refused: the path is missing or not valid UTF-16");
+        return false;
+    }
+    std::string error;
+    OpenedSource opened;
+    if (!openSource(*sourcePath, opened, error)) {
+        logLine(LogLevel::Warning, "no thumbnail for " + *sourcePath + ": " + error);
+        return false;
+    }
+
+    photocodec::wire::Request request;
+    request.operation = photocodec::wire::Operation::Thumbnail;
+    request.thumbnailSize = imageSize > 0 ? std::min(imageSize, kMaxThumbnailSize) : kDefaultThumbnailSize;
+
+    std::lock_guard<std::mutex> guard(lock_);
+    photocodec::WorkerClient::Outcome outcome = worker_.run(request, opened.fd.get(), -1);
+    if (!outcome.ok || outcome.result.payload.empty()) {
+        logLine(LogLevel::Warning, "no thumbnail for " + *sourcePath + ": " +
+                                       (outcome.failure.empty() ? "the helper sent no image" : outcome.failure));
+        return false;
+    }
+    // malloc here, free in FreeBuffer.
+    auto* bytes = static_cast<uint8_t*>(std::malloc(outcome.result.payload.size()));
+    if (bytes == nullptr) {
+        return false;
+    }
+    std::memcpy(bytes, outcome.result.payload.data(), outcome.result.payload.size());
+    *buffer = bytes;
+    *length = static_cast<uint32_t>(outcome.result.payload.size());
+    if (width != nullptr) {
+        *width = outcome.result.width;
+    }
+    if (height != nullptr) {
+        *height = outcome.result.height;
+    }
+    return true;
+}
+
+HeicDecoder* HeicDecoder::NewHeicDecoder()
+{
+    return new HeicDecoder();
+}
+
+void HeicDecoder::Destroy(HeicDecoder* decoder)
+{
+    delete decoder;
+}
+
+HeicDecoder::HeicDecoder() : impl_(std::make_unique<Impl>()) {}
+
+HeicDecoder::~HeicDecoder() = default;
+
+JpegEncoder* HeicDecoder::newJpegEncoder()
+{
+    return new JpegEncoder();
+}
+
+void HeicDecoder::destroyJpegEncoder(JpegEncoder* encoder)
+{
+    delete encoder;
+}
+
+PngEncoder* HeicDecoder::newPngEncoder()
+{
+    return new PngEncoder();
+}
+
+void HeicDecoder::destroyPngEncoder(PngEncoder* encoder)
+{
+    delete encoder;
+}
+
+bool HeicDecoder::convertToJpeg(JpegEncoder* /*encoder*/, const char16_t* source, const char16_t* destination,
+                                int32_t quality, bool keepExif)
+{
+    return impl_->convert(photocodec::wire::Operation::ConvertJpeg, source, destination, quality, keepExif);
+}
+
+bool HeicDecoder::convertToPng(PngEncoder* /*encoder*/, const char16_t* source, const char16_t* destination)
+{
+    return impl_->convert(photocodec::wire::Operation::ConvertPng, source, destination, 0, false);
+}
+
+bool HeicDecoder::extractJpegThumbnailToBuffer(JpegEncoder* /*encoder*/, const char16_t* source, uint8_t** buffer,
+                                               uint32_t* length, int32_t imageSize, int32_t* width,
+                                               int32_t* height)
+{
+    return impl_->thumbnail(source, buffer, length, imageSize, width, height);
+}
+
+void HeicDecoder::FreeBuffer(uint8_t* buffer)
+{
+    std::free(buffer);
+}

@@ -1,0 +1,214 @@
+// pixbridge-heif-worker: the helper process of libPhotoCodec. It reads
+// requests from the socket it was started with, decodes and encodes each
+// photo itself and answers with a short result. Whatever a damaged photo
+// does to libheif or a decoder plug-in happens here, not in the program.
+#include <dlfcn.h>
+#include <malloc.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "conversion_job.h"
+#include "source_bytes.h"
+#include "unique_fd.h"
+#include "wire_protocol.h"
+
+namespace {
+
+using photocodec::UniqueFd;
+namespace wire = photocodec::wire;
+
+// Above this the helper hands memory back to the system between photos;
+// below it the next photo reuses it.
+constexpr size_t kTrimAboveBytes = 256u << 20;
+
+// Loads libheif's plug-ins for the life of the helper. There is no
+// heif_deinit(): it would unload the plug-ins, and libheif 1.19 loses their
+// registration records on the way (LeakSanitizer flags it in every test
+// run); the process ends right after, which frees everything anyway.
+class HeifLibrary {
+public:
+    HeifLibrary() { heif_init(nullptr); }
+    ~HeifLibrary() = default;
+    HeifLibrary(const HeifLibrary&) = delete;
+    HeifLibrary& operator=(const HeifLibrary&) = delete;
+};
+
+class SocketReporter : public photocodec::JobReporter {
+public:
+    explicit SocketReporter(int socket) : socket_(socket) {}
+    void progress(uint64_t pixelCount) override
+    {
+        wire::Progress p;
+        p.pixelCount = pixelCount;
+        wire::sendFrame(socket_, wire::MessageType::Progress, wire::encode(p));
+    }
+    void log(const std::string& line) override
+    {
+        wire::sendFrame(socket_, wire::MessageType::Log, wire::encodeLog(line));
+    }
+
+private:
+    int socket_;
+};
+
+int availableThreads()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof(set), &set) == 0) {
+        return std::max(1, CPU_COUNT(&set));
+    }
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<int>(n) : 1;
+}
+
+// The HEVC decoders libheif loaded, by id.
+std::vector<std::string> hevcDecoderIds()
+{
+    std::vector<std::string> ids;
+    const heif_decoder_descriptor* descriptors[16] = {};
+    int n = heif_get_decoder_descriptors(heif_compression_HEVC, descriptors, 16);
+    for (int i = 0; i < n; ++i) {
+        const char* id = heif_decoder_descriptor_get_id_name(descriptors[i]);
+        if (id != nullptr) {
+            ids.emplace_back(id);
+        }
+    }
+    return ids;
+}
+
+// FFmpeg prints a line for every damaged slice; the failure reaches the
+// program through the result, so its console stays quiet.
+void silenceFfmpeg()
+{
+    for (const char* name : {"libavutil.so.57", "libavutil.so.58", "libavutil.so.59", "libavutil.so.56"}) {
+        void* lib = dlopen(name, RTLD_NOW | RTLD_NOLOAD);
+        if (lib == nullptr) {
+            continue;
+        }
+        using SetLevel = void (*)(int);
+        if (auto setLevel = reinterpret_cast<SetLevel>(dlsym(lib, "av_log_set_level"))) {
+            setLevel(-8);  // AV_LOG_QUIET
+        }
+        dlclose(lib);
+        return;
+    }
+}
+
+wire::Result serve(const wire::Request& request, std::vector<UniqueFd>& fds, const std::vector<std::string>& hevc,
+                   int threads, int socket)
+{
+    wire::Result result;
+    const bool thumbnail = request.operation == wire::Operation::Thumbnail;
+    if (fds.size() != (thumbnail ? 1u : 2u)) {
+        result.message = "the request came with the wrong descriptors";
+        return result;
+    }
+    photocodec::JobSettings settings;
+    settings.kind = thumbnail ? photocodec::JobKind::Thumbnail
+                              : request.operation == wire::Operation::ConvertPng ? photocodec::JobKind::Png
+                                                                                 : photocodec::JobKind::Jpeg;
+    settings.quality = std::max(1, std::min(100, request.quality));
+    settings.keepExif = request.keepExif;
+    settings.thumbnailSize = static_cast<uint32_t>(std::max(1, request.thumbnailSize));
+    settings.threads = threads;
+    auto has = [&](const char* id) { return std::find(hevc.begin(), hevc.end(), id) != hevc.end(); };
+    if (request.decoders == wire::DecoderChoice::PreferFfmpeg && has("ffmpeg")) {
+        settings.hevcDecoders.push_back("ffmpeg");
+    }
+    if (has("libde265")) {
+        settings.hevcDecoders.push_back("libde265");
+    }
+    if (settings.hevcDecoders.empty()) {
+        settings.hevcDecoders.push_back(nullptr);
+    }
+
+    std::shared_ptr<const photocodec::SourceBytes> file = photocodec::SourceBytes::map(fds[0].get(), result.message);
+    if (!file) {
+        return result;
+    }
+    SocketReporter reporter(socket);
+    photocodec::JobResult job = photocodec::runJob(settings, std::move(file), thumbnail ? -1 : fds[1].get(), reporter);
+    result.ok = job.ok;
+    result.width = static_cast<int32_t>(job.width);
+    result.height = static_cast<int32_t>(job.height);
+    result.message = job.error;
+    result.payload = std::move(job.thumbnail);
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int socket = -1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--socket-fd=", 12) == 0) {
+            socket = std::atoi(argv[i] + 12);
+        }
+    }
+    if (socket < 0) {
+        const char* usage = "pixbridge-heif-worker is started by libPhotoCodec, not by hand\n";
+        ssize_t ignored = ::write(STDERR_FILENO, usage, std::strlen(usage));
+        (void)ignored;
+        return 2;
+    }
+    // Descriptors the program left open are none of the helper's business.
+    if (socket > 3) {
+        ::close_range(3, static_cast<unsigned>(socket - 1), 0);
+    }
+    ::close_range(static_cast<unsigned>(socket + 1), ~0u, 0);
+    // A program that went away must not kill the helper with SIGPIPE; the
+    // failed write says enough.
+    ::signal(SIGPIPE, SIG_IGN);
+
+    HeifLibrary heif;
+    silenceFfmpeg();
+    const std::vector<std::string> hevc = hevcDecoderIds();
+    const int threads = availableThreads();
+
+    wire::Hello hello;
+    hello.processId = static_cast<uint32_t>(::getpid());
+    for (const std::string& id : hevc) {
+        hello.decoders += (hello.decoders.empty() ? "" : ",") + id;
+    }
+    if (!wire::sendFrame(socket, wire::MessageType::Hello, wire::encode(hello))) {
+        return 1;
+    }
+
+    for (;;) {
+        wire::Frame frame;
+        wire::ReadStatus status = wire::readFrame(socket, std::nullopt, frame);
+        if (status == wire::ReadStatus::Closed) {
+            return 0;  // the library let go of us
+        }
+        if (status != wire::ReadStatus::Ok || frame.type != wire::MessageType::Request) {
+            return 3;
+        }
+        std::optional<wire::Request> request = wire::decodeRequest(frame.payload);
+        if (!request) {
+            return 3;
+        }
+        wire::Result result = serve(*request, frame.fds, hevc, threads, socket);
+        frame.fds.clear();
+        if (!wire::sendFrame(socket, wire::MessageType::Result, wire::encode(result))) {
+            return 1;
+        }
+        // Give a large photo's memory back while the helper waits.
+        struct mallinfo2 heap = mallinfo2();
+        if (heap.arena + heap.hblkhd > kTrimAboveBytes) {
+            malloc_trim(0);
+        }
+    }
+}
