@@ -97,8 +97,8 @@ size_t Length16(const char16_t* s) {
 }
 
 // One conversion of a format: flags, width, precision, length and letter.
-struct Spec {
-    std::string flags;  // the printf text of the spec without length and letter
+struct Conversion {
+    std::string flags;  // the printf text of the conv without length and letter
     int width = -1;
     int precision = -1;
     bool leftAlign = false;
@@ -106,80 +106,80 @@ struct Spec {
     char letter = 0;
 };
 
-// Reads a spec starting just after '%'. Returns the index after it, or npos.
+// Reads a conv starting just after '%'. Returns the index after it, or npos.
 template <typename Char>
-size_t ParseSpec(const Char* f, size_t i, Spec& spec, va_list& args) {
-    spec.flags = "%";
+size_t ParseConversion(const Char* f, size_t i, Conversion& conv, va_list& args) {
+    conv.flags = "%";
     while (f[i] == '-' || f[i] == '+' || f[i] == ' ' || f[i] == '#' || f[i] == '0') {
-        if (f[i] == '-') spec.leftAlign = true;
-        spec.flags.push_back(static_cast<char>(f[i++]));
+        if (f[i] == '-') conv.leftAlign = true;
+        conv.flags.push_back(static_cast<char>(f[i++]));
     }
     if (f[i] == '*') {
-        spec.width = va_arg(args, int);
-        spec.flags += std::to_string(spec.width);
+        conv.width = va_arg(args, int);
+        conv.flags += std::to_string(conv.width);
         ++i;
     } else {
         int w = -1;
         while (f[i] >= '0' && f[i] <= '9') {
             w = (w < 0 ? 0 : w * 10) + (f[i] - '0');
-            spec.flags.push_back(static_cast<char>(f[i++]));
+            conv.flags.push_back(static_cast<char>(f[i++]));
         }
-        spec.width = w;
+        conv.width = w;
     }
     if (f[i] == '.') {
-        spec.flags.push_back('.');
+        conv.flags.push_back('.');
         ++i;
         int p = 0;
         if (f[i] == '*') {
             p = va_arg(args, int);
-            spec.flags += std::to_string(p);
+            conv.flags += std::to_string(p);
             ++i;
         } else {
             while (f[i] >= '0' && f[i] <= '9') {
                 p = p * 10 + (f[i] - '0');
-                spec.flags.push_back(static_cast<char>(f[i++]));
+                conv.flags.push_back(static_cast<char>(f[i++]));
             }
         }
-        spec.precision = p;
+        conv.precision = p;
     }
     if (f[i] == 'I' && f[i + 1] == '6' && f[i + 2] == '4') {
-        spec.longness = 2;
+        conv.longness = 2;
         i += 3;
     } else if (f[i] == 'l' && f[i + 1] == 'l') {
-        spec.longness = 2;
+        conv.longness = 2;
         i += 2;
     } else if (f[i] == 'l' || f[i] == 'z') {
-        spec.longness = 1;
+        conv.longness = 1;
         ++i;
     } else if (f[i] == 'h') {
         ++i;
         if (f[i] == 'h') ++i;
     }
     if (!f[i]) return std::string::npos;
-    spec.letter = static_cast<char>(f[i]);
+    conv.letter = static_cast<char>(f[i]);
     return i + 1;
 }
 
 // Formats a numeric conversion with snprintf; false for an unknown letter.
-bool FormatNumber(const Spec& spec, va_list& args, std::string& out) {
-    std::string fmt = spec.flags;
+bool FormatNumber(const Conversion& conv, va_list& args, std::string& out) {
+    std::string fmt = conv.flags;
     char buf[512];
     int n = 0;
-    switch (spec.letter) {
+    switch (conv.letter) {
     case 'd': case 'i':
-        if (spec.longness == 2) { fmt += "lld"; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, long long)); }
-        else if (spec.longness == 1) { fmt += "ld"; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, long)); }
+        if (conv.longness == 2) { fmt += "lld"; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, long long)); }
+        else if (conv.longness == 1) { fmt += "ld"; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, long)); }
         else { fmt += "d"; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, int)); }
         break;
     case 'u': case 'x': case 'X': case 'o': {
-        const char letter[2] = {spec.letter, 0};
-        if (spec.longness == 2) { fmt += "ll"; fmt += letter; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, unsigned long long)); }
-        else if (spec.longness == 1) { fmt += "l"; fmt += letter; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, unsigned long)); }
+        const char letter[2] = {conv.letter, 0};
+        if (conv.longness == 2) { fmt += "ll"; fmt += letter; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, unsigned long long)); }
+        else if (conv.longness == 1) { fmt += "l"; fmt += letter; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, unsigned long)); }
         else { fmt += letter; n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, unsigned int)); }
         break;
     }
     case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': {
-        const char letter[2] = {spec.letter, 0};
+        const char letter[2] = {conv.letter, 0};
         fmt += letter;
         n = snprintf(buf, sizeof buf, fmt.c_str(), va_arg(args, double));
         break;
@@ -200,10 +200,10 @@ bool FormatNumber(const Spec& spec, va_list& args, std::string& out) {
 }
 
 template <typename Str>
-void Pad(Str& piece, const Spec& spec) {
-    if (spec.width > 0 && piece.size() < static_cast<size_t>(spec.width)) {
-        const size_t fill = static_cast<size_t>(spec.width) - piece.size();
-        if (spec.leftAlign) piece.append(fill, ' ');
+void Pad(Str& piece, const Conversion& conv) {
+    if (conv.width > 0 && piece.size() < static_cast<size_t>(conv.width)) {
+        const size_t fill = static_cast<size_t>(conv.width) - piece.size();
+        if (conv.leftAlign) piece.append(fill, ' ');
         else piece.insert(0, fill, ' ');
     }
 }
@@ -243,16 +243,16 @@ std::string BASUtilityString::Format(const char* format, ...) {
     for (size_t i = 0; format[i];) {
         if (format[i] != '%') { out.push_back(format[i++]); continue; }
         if (format[i + 1] == '%') { out.push_back('%'); i += 2; continue; }
-        Spec spec;
-        const size_t next = ParseSpec(format, i + 1, spec, args);
+        Conversion conv;
+        const size_t next = ParseConversion(format, i + 1, conv, args);
         if (next == std::string::npos) break;
-        if (spec.letter == 's') {
+        if (conv.letter == 's') {
             const char* s = va_arg(args, const char*);
             std::string piece = s ? s : "(null)";
-            if (spec.precision >= 0 && piece.size() > static_cast<size_t>(spec.precision)) piece.resize(spec.precision);
-            Pad(piece, spec);
+            if (conv.precision >= 0 && piece.size() > static_cast<size_t>(conv.precision)) piece.resize(conv.precision);
+            Pad(piece, conv);
             out += piece;
-        } else if (!FormatNumber(spec, args, out)) {
+        } else if (!FormatNumber(conv, args, out)) {
             out.append(format + i, next - i);  // unknown conversion: kept as written
         }
         i = next;
@@ -269,18 +269,18 @@ std::u16string BASUtilityString::Format(const char16_t* format, ...) {
     for (size_t i = 0; format[i];) {
         if (format[i] != u'%') { out.push_back(format[i++]); continue; }
         if (format[i + 1] == u'%') { out.push_back(u'%'); i += 2; continue; }
-        Spec spec;
-        const size_t next = ParseSpec(format, i + 1, spec, args);
+        Conversion conv;
+        const size_t next = ParseConversion(format, i + 1, conv, args);
         if (next == std::string::npos) break;
-        if (spec.letter == 's') {
+        if (conv.letter == 's') {
             const char16_t* s = va_arg(args, const char16_t*);
             std::u16string piece = s ? std::u16string(s) : std::u16string(u"(null)");
-            if (spec.precision >= 0 && piece.size() > static_cast<size_t>(spec.precision)) piece.resize(spec.precision);
-            Pad(piece, spec);
+            if (conv.precision >= 0 && piece.size() > static_cast<size_t>(conv.precision)) piece.resize(conv.precision);
+            Pad(piece, conv);
             out += piece;
         } else {
             std::string number;
-            if (FormatNumber(spec, args, number)) {
+            if (FormatNumber(conv, args, number)) {
                 out += DecodeUtf8(number.data(), number.size());
             } else {
                 out.append(format + i, next - i);
