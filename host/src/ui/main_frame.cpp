@@ -122,10 +122,12 @@ bool CMainFrame::event(QEvent* e) {
 }
 
 void CMainFrame::paintEvent(QPaintEvent*) {
+    // The border follows the rounded outline, so the corners keep it too;
+    // half the pen lies outside the window, leaving borderWidth inside.
     QPainter painter(this);
     painter.setPen(QPen(QColor(200, 200, 200), borderPenWidth_));
     painter.setBrush(Qt::white);
-    painter.drawRect(rect());
+    painter.drawRoundedRect(QRectF(rect()), 4.5, 4.5);
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* e) {
