@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
         ImageCache::Get().Preload(ImageCache::StartupImages());
         HostContext::Get().SetLogFolder(U(logFolder + "/"));
         HostContext::Get().SetDpiScale(ComputeDpiScale());
+        BASDbgReport::SetReportRoot(BASUtilitySys::GetTempDir() + U(product::kBrand) + u"/");
         if (reportHelper) {
             exitCode = BASDbgReport::RunCrashReport(U(arguments[1]), &crash::CrashHandler, &crash::ExtraFileHandler);
         } else {

@@ -90,6 +90,9 @@ TEST(Manifest, RectArithmetic) {
     EXPECT_EQ(manifest::RectNumber(value[2], true, 920, 560, 1.0f), 12);
     EXPECT_EQ(manifest::RectNumber(value[3], true, 920, 560, 1.0f), 0);
     EXPECT_EQ(manifest::RectNumber(value[4], true, 920, 560, 1.0f), 0);
+    rapidjson::Document huge;
+    huge.Parse(R"(["99999999999999999999"])");
+    EXPECT_EQ(manifest::RectNumber(huge[0], true, 920, 560, 2.0f), 2000000);  // clamped, no overflow
 
     rapidjson::Document bare;
     bare.Parse(R"({"windows:name": "M"})");

@@ -60,6 +60,16 @@ void Defer(const ModuleCommand* command, std::unique_ptr<DeferredCopy> copy, voi
     DispatchQueue::DispatchGetMainQueue()->DispatchAsync([shared, work] { work(*shared); });
 }
 
+// Dialog work from a worker thread moves to the main thread; on the main
+// thread it runs at once.
+void OnMain(std::function<void()> work) {
+    if (DispatchQueue::IsMainThread()) {
+        work();
+    } else {
+        DispatchQueue::DispatchGetMainQueue()->DispatchAsync(std::move(work));
+    }
+}
+
 QWidget* MainView() {
     MainWindowControl* window = HostContext::Get().Window();
     return window ? window->MainView() : nullptr;
@@ -123,9 +133,19 @@ void OpenSetting(ModuleCommand*) {
 }
 
 void ReadyStartServer(ModuleCommand* command) {
-    Defer(command, std::make_unique<DeferredCopy>(), [](DeferredCopy& copy) {
+    auto copy = std::make_unique<DeferredCopy>();
+    if (command->text) copy->text = command->text;
+    if (command->wideText) copy->wide.assign(command->wideText, WideLength(command->wideText));
+    Defer(command, std::move(copy), [](DeferredCopy& c) {
+        // The poster's record may have lived on a worker's stack: the copy
+        // carries its own texts and none of the poster's other pointers.
+        c.record.text = c.record.text ? &c.text[0] : nullptr;
+        c.record.wideText = c.record.wideText ? &c.wide[0] : nullptr;
+        c.record.id = nullptr;
+        c.record.data = nullptr;
+        c.record.result = nullptr;
         // Posted again by the host: every other subscriber gets it, the host not.
-        plugin_util::PostFromHost(&copy.record);
+        plugin_util::PostFromHost(&c.record);
     });
 }
 
@@ -145,9 +165,9 @@ void ShowSheetTip(ModuleCommand* command) {
     const bool visible = show != payload->MemberEnd() && show->value.IsInt() && show->value.GetInt() != 0;
     if (visible) {
         const std::string text = message != payload->MemberEnd() && message->value.IsString() ? message->value.GetString() : "";
-        HostContext::Get().Dialogs().ShowSheetTip(U(text), 5000, nullptr);
+        OnMain([text] { HostContext::Get().Dialogs().ShowSheetTip(U(text), 5000, nullptr); });
     } else {
-        HostContext::Get().Dialogs().HideSheetTip();
+        OnMain([] { HostContext::Get().Dialogs().HideSheetTip(); });
     }
 }
 
@@ -211,10 +231,13 @@ void OpenConfirm(ModuleCommand* command) {
     std::shared_ptr<ConfirmCallback> callback(static_cast<ConfirmCallback*>(command->result));
     memcpy(&copy->record, command, sizeof(ModuleCommand));
     std::shared_ptr<DeferredCopy> shared(std::move(copy));
-    DispatchQueue::DispatchGetMainQueue()->DispatchAsync([shared, callback, width] {
+    const bool queued = DispatchQueue::DispatchGetMainQueue()->DispatchAsync([shared, callback, width] {
         const int result = HostContext::Get().Dialogs().Confirm(shared->wide, Tr(u"ok"), Tr(u"cancel"), width);
         if (callback && *callback) (*callback)(result == kDialogConfirmed);
     });
+    // The window is gone: the question can never be asked, and a worker
+    // waiting for the answer must not wait for ever.
+    if (!queued && callback && *callback) (*callback)(false);
 }
 
 // ---- progress ----
@@ -233,7 +256,7 @@ void UpdateProgress(ModuleCommand* command) {
 
 void NotifyProgressFinish(ModuleCommand* command) {
     UpdateProgress(command);
-    HostContext::Get().Dialogs().MarkProgressFinished();
+    OnMain([] { HostContext::Get().Dialogs().MarkProgressFinished(); });
 }
 
 void StartProgress(ModuleCommand* command) {
@@ -269,22 +292,28 @@ void StartProgress(ModuleCommand* command) {
 }
 
 void CancelProgress(ModuleCommand* command) {
-    HostContext::Get().Dialogs().CancelProgress(command->text ? command->text : "");
+    const std::string deviceId = command->text ? command->text : "";
+    OnMain([deviceId] { HostContext::Get().Dialogs().CancelProgress(deviceId); });
 }
 
 void ChangeProgressLogo(ModuleCommand* command) {
     if (!command->data) return;
-    ProgressCounters::Get().SetLogo(static_cast<QImage*>(command->data));
-    HostContext::Get().Dialogs().ChangeProgressLogo(static_cast<QImage*>(command->data));
+    auto* logo = static_cast<QImage*>(command->data);
+    ProgressCounters::Get().SetLogo(logo);
+    OnMain([logo] { HostContext::Get().Dialogs().ChangeProgressLogo(logo); });
 }
 
 void OpenLoading(ModuleCommand* command) {
-    HostContext::Get().Dialogs().OpenLoading(static_cast<int32_t>(command->number), command->text ? command->text : "",
-                                             static_cast<QWidget*>(command->window));
+    const int32_t type = static_cast<int32_t>(command->number);
+    const std::string key = command->text ? command->text : "";
+    auto* owner = static_cast<QWidget*>(command->window);
+    OnMain([type, key, owner] { HostContext::Get().Dialogs().OpenLoading(type, key, owner); });
 }
 
 void CloseLoading(ModuleCommand* command) {
-    HostContext::Get().Dialogs().CloseLoading(static_cast<int32_t>(command->number), command->text ? command->text : "");
+    const int32_t type = static_cast<int32_t>(command->number);
+    const std::string key = command->text ? command->text : "";
+    OnMain([type, key] { HostContext::Get().Dialogs().CloseLoading(type, key); });
 }
 
 void UpdateLoading(ModuleCommand* command) {

@@ -1,4 +1,5 @@
-// The dialog side of the host's commands. The command service decides what
+// The dialog side of the host's commands; every method is called on the
+// main thread. The command service decides what
 // to show and when; an implementation of this interface shows it. Until the
 // dialogs exist the default does nothing visible and answers "not confirmed".
 #ifndef PIXBRIDGE_HOST_HOST_DIALOGS_H

@@ -62,7 +62,11 @@ int RectNumber(const rapidjson::Value& value, bool variablesAllowed, int viewWid
     const std::string text = value.GetString();
     if (variablesAllowed && text == "${topViewWidth}") return viewWidth;
     if (variablesAllowed && text == "${topViewHeight}") return viewHeight;
-    const long number = strtol(text.c_str(), nullptr, 10);
+    // Window lengths, not arbitrary numbers: clamped so scaling and the sums
+    // of rect and offset stay far inside an int.
+    long number = strtol(text.c_str(), nullptr, 10);
+    if (number > 1000000) number = 1000000;
+    if (number < -1000000) number = -1000000;
     return static_cast<int>(static_cast<float>(number) * dpiScale);
 }
 

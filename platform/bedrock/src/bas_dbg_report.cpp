@@ -31,6 +31,7 @@ std::atomic<bool> inCrash{false};
 BASDbgReport::CrashHandler crashHandler = nullptr;
 BASDbgReport::ExtraFileHandler extraFileHandler = nullptr;
 char altStack[64 * 1024];
+std::string reportRoot;
 
 const int kSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
@@ -57,12 +58,17 @@ void WriteNumber(int fd, unsigned long value, int base) {
 }
 
 void OnFatalSignal(int sig, siginfo_t* info, void*) {
-    if (exiting.load() || inCrash.exchange(true)) {
+    if (exiting.load()) {
         signal(sig, SIG_DFL);
         raise(sig);
         return;
     }
-    const int fd = open(dumpPathBuf, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (inCrash.exchange(true)) {
+        // Another thread is writing the report; it ends the process.
+        for (;;) pause();
+    }
+    // Never follow a link someone else planted at the dump's name.
+    const int fd = open(dumpPathBuf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
         WriteText(fd, "signal ");
         WriteNumber(fd, static_cast<unsigned long>(sig), 10);
@@ -78,7 +84,9 @@ void OnFatalSignal(int sig, siginfo_t* info, void*) {
         close(fd);
     }
     // The report helper: the program again, in a process of its own.
-    const pid_t pid = fork();
+    // _Fork, not fork: fork runs the atfork handlers and takes malloc's and
+    // stdio's locks, which a crash inside malloc still holds.
+    const pid_t pid = _Fork();
     if (pid == 0) {
         char* argv[] = {programBuf, argumentBuf, dumpPathBuf, nullptr};
         execve(programBuf, argv, environ);
@@ -121,12 +129,14 @@ bool BASDbgReport::RegisterCrashFilter(const std::u16string& dumpPath, CrashHand
     sigaltstack(&stack, nullptr);  // a stack overflow still gets a handler
     struct sigaction action{};
     action.sa_sigaction = &OnFatalSignal;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);
     bool ok = true;
     for (int sig : kSignals) ok = sigaction(sig, &action, nullptr) == 0 && ok;
     return ok;
 }
+
+void BASDbgReport::SetReportRoot(const std::u16string& folder) { reportRoot = Utf8(folder); }
 
 void BASDbgReport::SetExiting() { exiting.store(true); }
 
@@ -137,6 +147,14 @@ int BASDbgReport::RunCrashReport(const std::u16string& dumpPathWide, CrashHandle
     const size_t slash = dumpPath.rfind('/');
     if (slash == std::string::npos) return 1;
     const std::string folder = dumpPath.substr(0, slash + 1);
+    // The helper empties the folder it reports on: act only on a real dump
+    // (a regular ".dmp" file, not a link) inside the expected folder.
+    struct stat dump{};
+    if (dumpPath.size() < 4 || dumpPath.compare(dumpPath.size() - 4, 4, ".dmp") != 0 ||
+        lstat(dumpPath.c_str(), &dump) != 0 || !S_ISREG(dump.st_mode) ||
+        (!reportRoot.empty() && folder.compare(0, reportRoot.size(), reportRoot) != 0)) {
+        return 1;
+    }
 
     if (onExtra) {
         char16_t* extra = nullptr;
@@ -151,14 +169,15 @@ int BASDbgReport::RunCrashReport(const std::u16string& dumpPathWide, CrashHandle
             const std::string name = entry->d_name;
             struct stat st{};
             if (name == "." || name == ".." || EndsWithZip(name)) continue;
-            if (stat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+            if (lstat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // no links
             entries.push_back({name, folder + name});
         }
         closedir(dir);
     }
     std::string stem = dumpPath.substr(slash + 1);
     if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".dmp") == 0) stem.resize(stem.size() - 4);
-    BASWriteZip(folder + stem + ".zip", entries);
+    // Without the archive the handler must not clear the folder.
+    if (!BASWriteZip(folder + stem + ".zip", entries)) return 1;
 
     if (onCrash) onCrash(dumpPathWide.c_str());
     return 0;

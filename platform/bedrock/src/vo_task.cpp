@@ -14,8 +14,12 @@ void VoTask::SetTaskId(uint64_t id) { numericId_.store(id); }
 
 std::string VoTask::GetTaskId() const { return std::to_string(numericId_.load()); }
 
+// The old function or data dies after the lock is released: its destructor
+// may reach the scheduler, which takes task locks under its own.
 void VoTask::SetTaskFunc(TaskFunc func) {
+    TaskFunc old;
     std::lock_guard<std::mutex> lock(mutex_);
+    old.swap(func_);
     func_ = std::move(func);
 }
 
@@ -25,12 +29,15 @@ VoTask::TaskFunc VoTask::GetTaskFunc() const {
 }
 
 void VoTask::ResetFunc() {
+    TaskFunc old;
     std::lock_guard<std::mutex> lock(mutex_);
-    func_ = nullptr;
+    old.swap(func_);
 }
 
 void VoTask::SetTaskData(std::shared_ptr<void> data) {
+    std::shared_ptr<void> old;
     std::lock_guard<std::mutex> lock(mutex_);
+    old.swap(data_);
     data_ = std::move(data);
 }
 
@@ -40,8 +47,9 @@ std::shared_ptr<void> VoTask::GetTaskData() const {
 }
 
 void VoTask::ResetData() {
+    std::shared_ptr<void> old;
     std::lock_guard<std::mutex> lock(mutex_);
-    data_.reset();
+    old.swap(data_);
 }
 
 std::shared_ptr<VoTaskPackage> VoTask::GetPackage() const {

@@ -1,5 +1,9 @@
 #include "bedrock/vo_task_pool.h"
 
+#include <glog/logging.h>
+
+#include <exception>
+
 VoTaskPool* VoTaskPool::Get() {
     static VoTaskPool pool;
     return &pool;
@@ -25,10 +29,14 @@ void VoTaskPool::Enqueue(std::function<void()> work) {
 
 void VoTaskPool::Deactivate() {
     std::vector<std::thread> workers;
+    std::deque<std::function<void()>> dropped;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
         workers.swap(workers_);
+        // Work that has not started is not started at shutdown: a long
+        // queue must not keep a closed program alive.
+        dropped.swap(queue_);
     }
     wake_.notify_all();
     for (std::thread& worker : workers) {
@@ -55,6 +63,13 @@ void VoTaskPool::WorkerLoop() {
             work = std::move(queue_.front());
             queue_.pop_front();
         }
-        work();
+        // A throwing task must not take the whole program down with it.
+        try {
+            work();
+        } catch (const std::exception& e) {
+            LOG(ERROR) << "a task threw: " << e.what();
+        } catch (...) {
+            LOG(ERROR) << "a task threw";
+        }
     }
 }

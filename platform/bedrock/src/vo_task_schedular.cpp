@@ -29,7 +29,15 @@ VoTaskSchedular* VoTaskSchedular::Get() {
 void VoTaskSchedular::RegisterTaskEvent(const std::shared_ptr<VoTaskEvent>& event) {
     if (!event) return;
     std::lock_guard<std::mutex> lock(mutex_);
+    RegisterLocked(event);
+}
+
+bool VoTaskSchedular::RegisterLocked(const std::shared_ptr<VoTaskEvent>& event) {
+    // An ended event stays ended: registering it again would bring a stopped
+    // event back, findable for ever.
+    if (event->ended_.load()) return false;
     const std::string id = event->GetTaskId();
+    if (events_.count(id)) return false;
     events_[id] = event;
     index_[id] = event;
     for (const auto& package : event->GetPackages()) {
@@ -46,16 +54,19 @@ void VoTaskSchedular::RegisterTaskEvent(const std::shared_ptr<VoTaskEvent>& even
             index_[task->GetTaskId()] = task;
         }
     }
+    return true;
 }
 
 void VoTaskSchedular::PostTaskEvent(const std::shared_ptr<VoTaskEvent>& event) {
     if (!event) return;
-    bool registered;
     {
+        // Posted once: a second post of the same event (or one that has
+        // ended) must not run its tasks again.
         std::lock_guard<std::mutex> lock(mutex_);
-        registered = events_.count(event->GetTaskId()) != 0;
+        if (event->ended_.load() || event->posted_) return;
+        RegisterLocked(event);
+        event->posted_ = true;
     }
-    if (!registered) RegisterTaskEvent(event);
 
     bool anyTask = false;
     for (const auto& package : event->GetPackages()) {
@@ -86,6 +97,9 @@ bool VoTaskSchedular::StopTaskEvent(const std::string& eventId) {
         auto it = events_.find(eventId);
         if (it == events_.end()) return false;
         event = it->second;
+        // Already ended (its own NotifySchedular is on the way out): a stop
+        // must not turn a finished event into a stopped one.
+        if (event->ended_.load()) return false;
         for (const auto& package : event->GetPackages()) {
             for (const auto& task : package->GetTasks()) {
                 if (!task->ended_.exchange(true)) task->status_.store(VoTaskStatusStopped);

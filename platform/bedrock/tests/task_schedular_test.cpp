@@ -191,6 +191,33 @@ TEST_F(Schedular, OpenTaskIsEndedFromAnotherThreadWithoutDeadlock) {
     noise.join();
 }
 
+TEST_F(Schedular, AnEventRunsOnceAndStaysEnded) {
+    std::atomic<int> runs{0};
+    Tree tree(1, 1, [&](const TaskPtr& t) {
+        runs.fetch_add(1);
+        NotifySchedular(t, VoTaskStatusFinished);
+    });
+    auto done = tree.eventDone.get_future();
+    VoTaskSchedular::Get()->PostTaskEvent(tree.event);
+    VoTaskSchedular::Get()->PostTaskEvent(tree.event);  // a second post runs nothing more
+    ASSERT_EQ(done.wait_for(5s), std::future_status::ready);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(runs.load(), 1);
+    // Ended: neither a stop nor a new registration brings it back.
+    EXPECT_FALSE(VoTaskSchedular::Get()->StopTaskEvent(tree.event->GetTaskId()));
+    EXPECT_EQ(tree.event->GetStatus(), VoTaskStatusFinished);
+    VoTaskSchedular::Get()->RegisterTaskEvent(tree.event);
+    EXPECT_EQ(VoTaskSchedular::Get()->FindTask(tree.event->GetTaskId()), nullptr);
+
+    Tree stopped(1, 1, [&](const TaskPtr&) { runs.fetch_add(1); });
+    VoTaskSchedular::Get()->RegisterTaskEvent(stopped.event);
+    EXPECT_TRUE(VoTaskSchedular::Get()->StopTaskEvent(stopped.event->GetTaskId()));
+    VoTaskSchedular::Get()->PostTaskEvent(stopped.event);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(runs.load(), 1);
+    EXPECT_EQ(VoTaskSchedular::Get()->FindTask(stopped.tasks[0]->GetTaskId()), nullptr);
+}
+
 TEST(AutoReleasePool, ReportsTasksStillAliveWithTheirOrigin) {
     AutoRelease::InitPool();
     const size_t before = AutoRelease::LiveObjectCount();

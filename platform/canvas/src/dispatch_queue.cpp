@@ -32,14 +32,12 @@ DispatchQueue* DispatchQueue::DispatchGetMainQueue() {
 void DispatchQueue::DispatchQueueInit(QObject* target) {
     mainThread.store(std::this_thread::get_id());
     DispatchQueue* queue = DispatchGetMainQueue();
-    std::vector<std::function<void()>> pending;
-    {
-        std::lock_guard<std::mutex> lock(queue->mutex_);
-        queue->target_ = target;
-        queue->stopped_ = false;
-        pending.swap(queue->pending_);
-    }
-    for (auto& work : pending) QCoreApplication::postEvent(target, new DispatchEvent(std::move(work)));
+    // Posted under the lock, so nothing queued meanwhile overtakes them.
+    std::lock_guard<std::mutex> lock(queue->mutex_);
+    queue->target_ = target;
+    queue->stopped_ = false;
+    for (auto& work : queue->pending_) QCoreApplication::postEvent(target, new DispatchEvent(std::move(work)));
+    queue->pending_.clear();
 }
 
 void DispatchQueue::DispatchQueueStop(QObject* target) {
@@ -55,17 +53,18 @@ std::thread::id DispatchQueue::GetMainThreadId() { return mainThread.load(); }
 
 bool DispatchQueue::IsMainThread() { return std::this_thread::get_id() == mainThread.load(); }
 
-void DispatchQueue::DispatchAsync(std::function<void()> work) {
-    if (!work) return;
+bool DispatchQueue::DispatchAsync(std::function<void()> work) {
+    if (!work) return false;
     std::lock_guard<std::mutex> lock(mutex_);
-    if (stopped_) return;
+    if (stopped_) return false;
     if (!target_) {
         pending_.push_back(std::move(work));
-        return;
+        return true;
     }
     // postEvent is thread-safe and keeps the order of posts to one receiver;
     // posting under the lock keeps that order across threads too.
     QCoreApplication::postEvent(target_, new DispatchEvent(std::move(work)));
+    return true;
 }
 
 bool DispatchQueue::RunEvent(QEvent* event) {

@@ -59,6 +59,9 @@ TEST(DispatchQueue, ManyThreadsRunOnceInOrderOnTheMainThread) {
     for (auto& th : threads) th.join();
 
     EXPECT_TRUE(early.load());
+    // Once the target is gone, work is refused, not sent to a dead object.
+    DispatchQueue::DispatchQueueStop(&target);
+    EXPECT_FALSE(DispatchQueue::DispatchGetMainQueue()->DispatchAsync([] {}));
     EXPECT_EQ(offMain.load(), 0);
     EXPECT_EQ(ran.load(), kThreads * kItems);
     for (int t = 0; t < kThreads; ++t) {

@@ -15,8 +15,9 @@ struct ProgressStartBlock {
     void* logo;
 };
 
-// `result` of LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE posted off the main
-// thread: a heap object (new) that the host calls with the outcome and deletes.
+// `result` of LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE: a heap object (new)
+// that the host calls with the outcome and deletes, from whatever thread it
+// was posted (off the main thread it is the only way to learn the outcome).
 using ConfirmCallback = std::function<void(bool confirmed)>;
 
 // `result` of LIBPLATFORM_COMMAND_OPEN_LINK_ALERT_MESSAGE: called with a

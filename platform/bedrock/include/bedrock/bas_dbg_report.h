@@ -23,6 +23,8 @@ public:
     // Arms the signal handlers. `dumpPath` is where a crash writes its dump.
     static bool RegisterCrashFilter(const std::u16string& dumpPath, CrashHandler crashHandler,
                                     ExtraFileHandler extraFileHandler);
+    // Reports are acted on only for dumps inside this folder ("/"-terminated).
+    static void SetReportRoot(const std::u16string& folder);
     // From now on a crash reports nothing (shutdown has begun).
     static void SetExiting();
     static bool IsExiting();

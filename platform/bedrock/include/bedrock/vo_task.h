@@ -95,6 +95,7 @@ private:
     friend class VoTaskSchedular;
     mutable std::mutex packagesMutex_;
     std::vector<std::shared_ptr<VoTaskPackage>> packages_;
+    bool posted_ = false;  // under the scheduler's lock
 };
 
 // Ends a task (or package, or event) with the given status. Ending the last

@@ -20,7 +20,8 @@ public:
     // Queues work; it runs once a worker is free (work queued before
     // Activate waits for it).
     void Enqueue(std::function<void()> work);
-    // Lets queued work finish, then joins every worker. Called at shutdown.
+    // Lets running work finish, drops work not yet started, then joins
+    // every worker. Called at shutdown.
     void Deactivate();
     int ThreadCount() const;
 

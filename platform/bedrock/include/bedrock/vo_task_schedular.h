@@ -36,6 +36,7 @@ public:
 
 private:
     VoTaskSchedular() = default;
+    bool RegisterLocked(const std::shared_ptr<VoTaskEvent>& event);
     void Unregister(const std::shared_ptr<VoTaskEvent>& event);
     static void RunWork(const std::shared_ptr<VoTask>& task);
 

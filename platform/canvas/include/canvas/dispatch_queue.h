@@ -30,7 +30,8 @@ public:
     static std::thread::id GetMainThreadId();
     static bool IsMainThread();
 
-    void DispatchAsync(std::function<void()> work);
+    // False when the work will never run (the main window is gone).
+    bool DispatchAsync(std::function<void()> work);
 
     // For the target's event handler: runs the callable the event carries.
     // False for an event that is not queued work.
