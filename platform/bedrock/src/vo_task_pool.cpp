@@ -2,7 +2,10 @@
 
 #include <glog/logging.h>
 
+#include <signal.h>
+
 #include <exception>
+#include <memory>
 
 VoTaskPool* VoTaskPool::Get() {
     static VoTaskPool pool;
@@ -54,12 +57,25 @@ int VoTaskPool::ThreadCount() const {
 }
 
 void VoTaskPool::WorkerLoop() {
+    // A stack of its own for signal handlers, so a stack overflow in a task
+    // still reaches the crash reporter.
+    constexpr size_t kAltStackBytes = 64 * 1024;
+    std::unique_ptr<char[]> altStack(new char[kAltStackBytes]);
+    stack_t stack{};
+    stack.ss_sp = altStack.get();
+    stack.ss_size = kAltStackBytes;
+    sigaltstack(&stack, nullptr);
     for (;;) {
         std::function<void()> work;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty()) return;  // stopping, and nothing left to do
+            if (queue_.empty()) {  // stopping, and nothing left to do
+                stack_t off{};
+                off.ss_flags = SS_DISABLE;
+                sigaltstack(&off, nullptr);
+                return;
+            }
             work = std::move(queue_.front());
             queue_.pop_front();
         }
