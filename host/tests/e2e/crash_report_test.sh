@@ -3,11 +3,8 @@
 # day's folder into a ".zip", leaves only ".zip" files, and shows the alert.
 set -euo pipefail
 app="$1"
-work=$(mktemp -d)
-trap 'kill -9 $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" HOME="$work/home"
-mkdir -p "$TMPDIR" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$HOME"
-chmod 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=sandbox.sh
+source "$(dirname "$0")/sandbox.sh"
 export QT_QPA_PLATFORM=xcb
 # The sanitizer must let the program's own handler see the crash.
 export ASAN_OPTIONS="handle_segv=0:handle_abort=0:${ASAN_OPTIONS:-}"

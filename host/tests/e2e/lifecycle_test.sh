@@ -3,11 +3,8 @@
 # shutdown on SIGTERM, and the log that start-up and shutdown leave.
 set -euo pipefail
 app="$1"
-work=$(mktemp -d)
-trap 'kill -9 $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" HOME="$work/home"
-mkdir -p "$TMPDIR" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$HOME"
-chmod 700 "$XDG_RUNTIME_DIR"
+# shellcheck source=sandbox.sh
+source "$(dirname "$0")/sandbox.sh"
 export QT_QPA_PLATFORM=offscreen
 
 "$app" >"$work/first.out" 2>&1 &
