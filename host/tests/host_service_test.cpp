@@ -1,4 +1,5 @@
 // The host's command service and main window on the real bus, headless.
+#include "host_parts.h"
 #include "plugin_util.h"
 #include "probe_protocol.h"
 #include "service/host_command_service.h"
@@ -70,6 +71,8 @@ class Service : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         App();
+        // The host's parts, as the program owns them; they live for the run.
+        static HostParts parts;
         static QueueTarget* target = new QueueTarget();
         DispatchQueue::DispatchQueueInit(target);
         SubscribeHostCommands();
@@ -228,7 +231,7 @@ TEST_F(Service, ConfirmOnTheMainThreadAnswersInTheRecordElsewhereThroughTheCallb
 }
 
 TEST_F(Service, ProgressCountersFromManyThreads) {
-    ProgressCounters::Get().Reset();
+    ProgressCounters::Get().Begin();
     std::vector<std::thread> threads;
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([t] {
@@ -266,7 +269,9 @@ protected:
                   "command-recv": ["LIBPLATFORM_COMMAND_CLOSE_ENSURE", "LIBWINDOW_COMMAND_SIZE_CHANGE",
                                    "PROBE_REFUSE_CLOSE", "PROBE_LAST_SIZE"], "command-send": []})";
         fs::copy_file(PROBE_ALPHA_100, root_ / "probe/1.0.0/lib/probe.so", fs::copy_options::overwrite_existing);
-        probe_ = plugin_util::LoadModule(BASUtilityString::Utf8ToUtf16((root_ / "probe").string() + "/"));
+        // Modules are never unloaded: a second test in the same process finds it.
+        probe_ = plugin_util::FindModule("frame-probe");
+        if (!probe_) probe_ = plugin_util::LoadModule(BASUtilityString::Utf8ToUtf16((root_ / "probe").string() + "/"));
         ASSERT_NE(probe_, nullptr);
     }
     void TearDown() override { fs::remove_all(root_); }

@@ -1,17 +1,11 @@
 #include "crash_handlers.h"
 
-#include "service/host_context.h"
-#include "service/image_cache.h"
 #include "system_summary.h"
 
 #include <bedrock/bas_dbg_report.h>
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
 #include <lingua/wx_locale.h>
-
-#include <QApplication>
-#include <QMessageBox>
-#include <QPushButton>
 
 #include <dirent.h>
 #include <glog/logging.h>
@@ -28,6 +22,7 @@ namespace crash {
 namespace {
 
 std::atomic<bool> loggingDown{false};
+AlertPresenter presenter;
 
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
@@ -69,6 +64,8 @@ void KeepOnlyZipFiles(const char* folder) {
     closedir(d);
 }
 
+void SetAlertPresenter(AlertPresenter show) { presenter = std::move(show); }
+
 void CrashHandler(const char16_t* dumpPath) {
     if (BASDbgReport::IsExiting()) return;
     const std::u16string path = dumpPath ? dumpPath : u"";
@@ -77,18 +74,7 @@ void CrashHandler(const char16_t* dumpPath) {
     ShutdownLoggingOnce();
     KeepOnlyZipFiles(BASUtilityString::Utf16ToUtf8(folder).c_str());
 
-    if (qApp) {
-        const float scale = HostContext::Get().DpiScale();
-        QMessageBox alert(QMessageBox::NoIcon, QString(), QString::fromStdU16String(message), QMessageBox::NoButton,
-                          QApplication::activeWindow());
-        alert.setObjectName(QStringLiteral("CrashAlert"));
-        if (QImage* image = ImageCache::Get().Find("alert.png"); image && !image->isNull()) {
-            alert.setIconPixmap(QPixmap::fromImage(*image));
-        }
-        alert.addButton(QString::fromStdU16String(wxGetTranslation(u"open", u"Platform")), QMessageBox::AcceptRole);
-        alert.setMinimumSize(static_cast<int>(400 * scale), static_cast<int>(180 * scale));
-        alert.exec();
-    }
+    if (presenter) presenter(message);
     // Whatever the user chose, the folder opens.
     BASUtilityApp::OpenFolder(folder);
 }

@@ -4,7 +4,15 @@
 #ifndef PIXBRIDGE_HOST_CRASH_HANDLERS_H
 #define PIXBRIDGE_HOST_CRASH_HANDLERS_H
 
+#include <functional>
+#include <string>
+
 namespace crash {
+
+// Shows the crash alert (message, "open") and returns when it is closed. Set
+// by the program that has windows; without one the folder simply opens.
+using AlertPresenter = std::function<void(const std::u16string& message)>;
+void SetAlertPresenter(AlertPresenter show);
 
 // Writes the summary to `folder` + "Crash.json" and hands back that path.
 void ExtraFileHandler(const char16_t* folder, char16_t** extraFile);

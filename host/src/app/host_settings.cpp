@@ -1,5 +1,7 @@
 #include "host_settings.h"
 
+#include "app/host_instance.h"
+
 #include "language_choice.h"
 #include "product_identity.h"
 
@@ -21,10 +23,10 @@ std::u16string U(const std::string& s) { return BASUtilityString::Utf8ToUtf16(s)
 
 }  // namespace
 
-HostSettings& HostSettings::Get() {
-    static HostSettings* settings = new HostSettings();
-    return *settings;
-}
+HostSettings::HostSettings() { host_instance::Install(this); }
+HostSettings::~HostSettings() { host_instance::Remove(this); }
+
+HostSettings& HostSettings::Get() { return host_instance::Current<HostSettings>(); }
 
 std::u16string HostSettings::LanguageFilePath() const {
     return BASUtilitySys::GetAppDataDir() + U(product::kBrand) + u"/" + U(product::DisplayName()) + u"/language.txt";

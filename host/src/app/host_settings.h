@@ -11,6 +11,11 @@
 
 class HostSettings {
 public:
+    HostSettings();
+    ~HostSettings();
+    HostSettings(const HostSettings&) = delete;
+    HostSettings& operator=(const HostSettings&) = delete;
+    // The host's instance (owned by the host application).
     static HostSettings& Get();
 
     // Start-up: standard store, manifest store, language, option file, and
@@ -41,7 +46,6 @@ public:
         "url:product", "url:facebook", "url:twitter", "url:google",   "url:history", "email:support"};
 
 private:
-    HostSettings() = default;
     void ReadOptionFile();
     void OpenSuiteStore();
 

@@ -46,30 +46,6 @@ size_t WideLength(const char16_t* s) {
     return n;
 }
 
-// A deferred command: a copy of the record and the one text its work needs,
-// run later on the main thread. The poster's record is left untouched.
-struct DeferredCopy {
-    ModuleCommand record{};
-    std::u16string wide;
-    std::string text;
-};
-
-void Defer(const ModuleCommand* command, std::unique_ptr<DeferredCopy> copy, void (*work)(DeferredCopy&)) {
-    memcpy(&copy->record, command, sizeof(ModuleCommand));
-    std::shared_ptr<DeferredCopy> shared(std::move(copy));
-    DispatchQueue::DispatchGetMainQueue()->DispatchAsync([shared, work] { work(*shared); });
-}
-
-// Dialog work from a worker thread moves to the main thread; on the main
-// thread it runs at once.
-void OnMain(std::function<void()> work) {
-    if (DispatchQueue::IsMainThread()) {
-        work();
-    } else {
-        DispatchQueue::DispatchGetMainQueue()->DispatchAsync(std::move(work));
-    }
-}
-
 QWidget* MainView() {
     MainWindowControl* window = HostContext::Get().Window();
     return window ? window->MainView() : nullptr;
@@ -77,31 +53,21 @@ QWidget* MainView() {
 
 // ---- window ----
 
-struct MaximiseState {
-    std::mutex mutex;
-    bool maximised = false;
-    QRect remembered;
-};
-
-MaximiseState& maximise() {
-    static MaximiseState* state = new MaximiseState();
-    return *state;
-}
-
 void PressMaxOrReset(ModuleCommand*) {
     MainWindowControl* window = HostContext::Get().Window();
     if (!window) return;
-    MaximiseState& state = maximise();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.maximised = !state.maximised;
-    if (state.maximised) {
-        state.remembered = window->MainGeometry();
+    HostContext& host = HostContext::Get();
+    const bool maximised = !host.Maximised();
+    host.SetMaximised(maximised);
+    if (maximised) {
+        host.SetRememberedRect(window->MainGeometry());
         const QRect area = window->WorkArea();
         window->PlaceMain(QRect(0, 0, area.width(), area.height()));
         window->PlaceView(QRect(1, 1, area.width() - 4, area.height() - 4));
     } else {
-        window->PlaceMain(state.remembered);
-        window->PlaceView(QRect(1, 1, state.remembered.width() - 4, state.remembered.height() - 4));
+        const QRect remembered = host.RememberedRect();
+        window->PlaceMain(remembered);
+        window->PlaceView(QRect(1, 1, remembered.width() - 4, remembered.height() - 4));
     }
 }
 
@@ -133,28 +99,19 @@ void OpenSetting(ModuleCommand*) {
 }
 
 void ReadyStartServer(ModuleCommand* command) {
-    auto copy = std::make_unique<DeferredCopy>();
-    if (command->text) copy->text = command->text;
-    if (command->wideText) copy->wide.assign(command->wideText, WideLength(command->wideText));
-    Defer(command, std::move(copy), [](DeferredCopy& c) {
-        // The poster's record may have lived on a worker's stack: the copy
-        // carries its own texts and none of the poster's other pointers.
-        c.record.text = c.record.text ? &c.text[0] : nullptr;
-        c.record.wideText = c.record.wideText ? &c.wide[0] : nullptr;
-        c.record.id = nullptr;
-        c.record.data = nullptr;
-        c.record.result = nullptr;
-        // Posted again by the host: every other subscriber gets it, the host not.
-        plugin_util::PostFromHost(&c.record);
-    });
+    // The poster's record may have lived on a worker's stack: the copy
+    // carries its own texts and none of the poster's other pointers.
+    command->id = nullptr;
+    command->data = nullptr;
+    command->result = nullptr;
+    // Posted again by the host: every other subscriber gets it, the host not.
+    plugin_util::PostFromHost(command);
 }
 
 void ServerCrash(ModuleCommand*) {
-    DispatchQueue::DispatchGetMainQueue()->DispatchAsync([] {
-        const std::u16string folder = HostContext::Get().LogFolder();
-        HostContext::Get().Dialogs().ShowSheetTip(Tr(u"server-crash-warning"), 10000,
-                                                  [folder] { BASUtilityApp::OpenFolder(folder); });
-    });
+    const std::u16string folder = HostContext::Get().LogFolder();
+    HostContext::Get().Dialogs().ShowSheetTip(Tr(u"server-crash-warning"), 10000,
+                                              [folder] { BASUtilityApp::OpenFolder(folder); });
 }
 
 void ShowSheetTip(ModuleCommand* command) {
@@ -162,82 +119,68 @@ void ShowSheetTip(ModuleCommand* command) {
     if (!payload || !payload->IsObject()) return;
     auto show = payload->FindMember("show");
     auto message = payload->FindMember("message");
-    const bool visible = show != payload->MemberEnd() && show->value.IsInt() && show->value.GetInt() != 0;
-    if (visible) {
-        const std::string text = message != payload->MemberEnd() && message->value.IsString() ? message->value.GetString() : "";
-        OnMain([text] { HostContext::Get().Dialogs().ShowSheetTip(U(text), 5000, nullptr); });
+    if (show == payload->MemberEnd() || !show->value.IsInt() || message == payload->MemberEnd() ||
+        !message->value.IsString()) {
+        return;
+    }
+    if (show->value.GetInt() != 0) {
+        HostContext::Get().Dialogs().ShowSheetTip(U(message->value.GetString()), 5000, nullptr);
     } else {
-        OnMain([] { HostContext::Get().Dialogs().HideSheetTip(); });
+        HostContext::Get().Dialogs().HideSheetTip();
     }
 }
 
 void OpenAlert(ModuleCommand* command) {
-    auto copy = std::make_unique<DeferredCopy>();
-    if (command->wideText) copy->wide.assign(command->wideText, WideLength(command->wideText));
-    Defer(command, std::move(copy), [](DeferredCopy& c) {
-        HostContext::Get().Dialogs().Alert(c.wide, Tr(u"ok"), Tr(u"cancel"), static_cast<int>(c.record.number), 0);
-    });
+    const std::u16string message = command->wideText ? std::u16string(command->wideText) : std::u16string();
+    HostContext::Get().Dialogs().Alert(message, Tr(u"ok"), Tr(u"cancel"), static_cast<int>(command->number), 0);
 }
 
 void OpenLinkAlert(ModuleCommand* command) {
-    auto copy = std::make_unique<DeferredCopy>();
-    if (command->data) copy->text = static_cast<const char*>(command->data);
-    // The callback object is the host's from here: copied now, the poster's
-    // deleted, so a worker thread's stack never matters again.
-    std::shared_ptr<LinkClickCallback> onClick;
-    if (auto* callback = static_cast<LinkClickCallback*>(command->result)) {
-        onClick = std::make_shared<LinkClickCallback>(*callback);
-        delete callback;
-    }
-    memcpy(&copy->record, command, sizeof(ModuleCommand));
-    std::shared_ptr<DeferredCopy> shared(std::move(copy));
-    DispatchQueue::DispatchGetMainQueue()->DispatchAsync([shared, onClick] {
-        rapidjson::Document doc;
-        doc.Parse(shared->text.c_str());
-        if (doc.HasParseError() || !doc.IsObject()) return;
-        LinkAlert alert;
-        auto str = [&](const char* key) {
-            auto it = doc.FindMember(key);
-            return it != doc.MemberEnd() && it->value.IsString() ? std::string(it->value.GetString()) : std::string();
-        };
-        auto num = [&](const char* key) {
-            auto it = doc.FindMember(key);
-            return it != doc.MemberEnd() && it->value.IsInt() ? it->value.GetInt() : 0;
-        };
-        alert.link = str("link");
-        alert.width = num("width");
-        alert.height = num("height");
-        alert.title = str("title");
-        alert.subTitle = str("sub_title");
-        alert.buttonText = Tr(u"ok");
-        if (onClick) alert.onClick = *onClick;
-        HostContext::Get().Dialogs().ShowLinkAlert(alert);
-    });
+    // The callback object is the host's from here, shown or not.
+    std::unique_ptr<LinkClickCallback> callback(static_cast<LinkClickCallback*>(command->result));
+    command->result = nullptr;
+    rapidjson::Document doc;
+    doc.Parse(command->data ? static_cast<const char*>(command->data) : "");
+    if (doc.HasParseError() || !doc.IsObject()) return;
+    auto str = [&](const char* key) {
+        auto it = doc.FindMember(key);
+        return it != doc.MemberEnd() && it->value.IsString() ? std::string(it->value.GetString()) : std::string();
+    };
+    auto num = [&](const char* key) {
+        auto it = doc.FindMember(key);
+        return it != doc.MemberEnd() && it->value.IsInt() ? it->value.GetInt() : 0;
+    };
+    LinkAlert alert;
+    alert.link = str("link");
+    alert.width = num("width");
+    alert.height = num("height");
+    alert.title = str("title");
+    alert.subTitle = str("sub_title");
+    alert.buttonText = Tr(u"ok");
+    if (callback && *callback) alert.onClick = *callback;
+    HostContext::Get().Dialogs().ShowLinkAlert(alert);
 }
 
+void DropLinkAlert(ModuleCommand* command) { delete static_cast<LinkClickCallback*>(command->result); }
+
 void OpenConfirm(ModuleCommand* command) {
-    const int width = static_cast<int>(command->number);
-    if (DispatchQueue::IsMainThread()) {
-        const std::u16string message = command->wideText ? std::u16string(command->wideText) : std::u16string();
-        const int result = HostContext::Get().Dialogs().Confirm(message, Tr(u"ok"), Tr(u"cancel"), width);
-        command->number = result == kDialogConfirmed ? 1 : 0;
-        // A callback object handed over is the host's either way.
-        std::unique_ptr<ConfirmCallback> callback(static_cast<ConfirmCallback*>(command->result));
-        if (callback && *callback) (*callback)(result == kDialogConfirmed);
-        return;
-    }
-    auto copy = std::make_unique<DeferredCopy>();
-    if (command->wideText) copy->wide.assign(command->wideText, WideLength(command->wideText));
-    std::shared_ptr<ConfirmCallback> callback(static_cast<ConfirmCallback*>(command->result));
-    memcpy(&copy->record, command, sizeof(ModuleCommand));
-    std::shared_ptr<DeferredCopy> shared(std::move(copy));
-    const bool queued = DispatchQueue::DispatchGetMainQueue()->DispatchAsync([shared, callback, width] {
-        const int result = HostContext::Get().Dialogs().Confirm(shared->wide, Tr(u"ok"), Tr(u"cancel"), width);
-        if (callback && *callback) (*callback)(result == kDialogConfirmed);
-    });
+    const std::u16string message = command->wideText ? std::u16string(command->wideText) : std::u16string();
+    const int result = HostContext::Get().Dialogs().Confirm(message, Tr(u"ok"), Tr(u"cancel"), static_cast<int>(command->number));
+    // On the poster's own (main) thread the answer goes into the record; a
+    // deferred copy's record is the host's own, so this changes nothing the
+    // poster sees.
+    command->number = result == kDialogConfirmed ? 1 : 0;
+    // A callback object handed over is the host's either way.
+    std::unique_ptr<ConfirmCallback> callback(static_cast<ConfirmCallback*>(command->result));
+    command->result = nullptr;
+    if (callback && *callback) (*callback)(result == kDialogConfirmed);
+}
+
+void DropConfirm(ModuleCommand* command) {
     // The window is gone: the question can never be asked, and a worker
     // waiting for the answer must not wait for ever.
-    if (!queued && callback && *callback) (*callback)(false);
+    std::unique_ptr<ConfirmCallback> callback(static_cast<ConfirmCallback*>(command->result));
+    if (callback && *callback) (*callback)(false);
 }
 
 // ---- progress ----
@@ -251,16 +194,16 @@ void UpdateProgress(ModuleCommand* command) {
                              command->wideText ? std::u16string(command->wideText) : std::u16string());
     }
     if (command->result) counters.SetDescription(static_cast<const char16_t*>(command->result));
-    if (command->data) counters.SetLogo(static_cast<QImage*>(command->data));
+    if (command->data && counters.Running()) counters.SetLogo(static_cast<QImage*>(command->data));
 }
 
 void NotifyProgressFinish(ModuleCommand* command) {
     UpdateProgress(command);
-    OnMain([] { HostContext::Get().Dialogs().MarkProgressFinished(); });
+    // The dialog sees the end at its next tick.
+    ProgressCounters::Get().MarkFinished();
 }
 
 void StartProgress(ModuleCommand* command) {
-    if (!DispatchQueue::IsMainThread()) return;
     const auto* doc = static_cast<const rapidjson::Value*>(command->data);
     const auto* block = static_cast<const ProgressStartBlock*>(command->result);
     ProgressStart start;
@@ -286,38 +229,30 @@ void StartProgress(ModuleCommand* command) {
         start.cancelValue1 = block->cancelValue1;
         start.cancelValue2 = block->cancelValue2;
     }
-    ProgressCounters::Get().Reset();
-    if (start.logo) ProgressCounters::Get().SetLogo(start.logo);
     HostContext::Get().Dialogs().StartProgress(start);
 }
 
 void CancelProgress(ModuleCommand* command) {
-    const std::string deviceId = command->text ? command->text : "";
-    OnMain([deviceId] { HostContext::Get().Dialogs().CancelProgress(deviceId); });
+    HostContext::Get().Dialogs().CancelProgress(command->text ? command->text : "");
 }
 
 void ChangeProgressLogo(ModuleCommand* command) {
     if (!command->data) return;
     auto* logo = static_cast<QImage*>(command->data);
     ProgressCounters::Get().SetLogo(logo);
-    OnMain([logo] { HostContext::Get().Dialogs().ChangeProgressLogo(logo); });
+    HostContext::Get().Dialogs().ChangeProgressLogo(logo);
 }
 
 void OpenLoading(ModuleCommand* command) {
-    const int32_t type = static_cast<int32_t>(command->number);
-    const std::string key = command->text ? command->text : "";
-    auto* owner = static_cast<QWidget*>(command->window);
-    OnMain([type, key, owner] { HostContext::Get().Dialogs().OpenLoading(type, key, owner); });
+    HostContext::Get().Dialogs().OpenLoading(static_cast<int32_t>(command->number), command->text ? command->text : "",
+                                             static_cast<QWidget*>(command->window));
 }
 
 void CloseLoading(ModuleCommand* command) {
-    const int32_t type = static_cast<int32_t>(command->number);
-    const std::string key = command->text ? command->text : "";
-    OnMain([type, key] { HostContext::Get().Dialogs().CloseLoading(type, key); });
+    HostContext::Get().Dialogs().CloseLoading(static_cast<int32_t>(command->number), command->text ? command->text : "");
 }
 
 void UpdateLoading(ModuleCommand* command) {
-    if (!DispatchQueue::IsMainThread()) return;
     HostContext::Get().Dialogs().UpdateLoading(static_cast<int32_t>(command->number), command->text ? command->text : "",
                                                command->current, command->total);
 }
@@ -394,56 +329,149 @@ void ShowModule(ModuleCommand* command) {
     }
 }
 
-void NoAction(ModuleCommand*) {}
+// ---- the table ----
+
+// On which thread a command's work runs; said once per command, enforced by
+// Dispatch below, so no handler decides it for itself.
+enum class Thread {
+    kNone,      // subscribed, no action
+    kDirect,    // on the posting thread, before the post returns (no widgets)
+    kMainOnly,  // on the main thread; posted from any other thread it is dropped
+    kMain,      // on the main thread at once; posted elsewhere, moved there as a deferred copy
+    kDeferred,  // always later on the main thread, from a deferred copy
+};
+
+// What a deferred copy duplicates so that the work never reads the poster's memory.
+enum class Copy { kNothing, kWideText, kText, kDataText, kDataJson, kTexts };
 
 struct Entry {
     const char* name;
+    Thread thread;
+    Copy copy;
     Handler handler;
+    // Called instead of the handler when a deferred copy can never run (the
+    // main window is gone), to release what the poster handed over.
+    Handler dropped = nullptr;
 };
 
-// Subscribed in this order; the handler table below is searched by name.
+// Subscribed in this order.
 const Entry kCommands[] = {
-    {LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET, &PressMaxOrReset},
-    {LIBPLATFORM_COMMAND_OPEN_ABOUT, &OpenAbout},
-    {LIBPLATFORM_COMMAND_FIND_URL, &FindUrl},
-    {LIBPLATFORM_COMMAND_FIND_IMAGE, &FindImage},
-    {LIBPLATFORM_COMMAND_CHECK_FOR_UPDATE, &CheckForUpdate},
-    {LIBPLATFORM_COMMAND_OPEN_SETTING, &OpenSetting},
-    {LIBCOMM_COMMAND_CHECK_FOR_UPDATE, &NoAction},
-    {LIBCOMM_COMMAND_DOWNLOAD_UPDATE, &NoAction},
-    {LIBCOMM_COMMAND_DOWNLOAD_UPDATE_CANCEL, &NoAction},
-    {LIBCOMM_COMMAND_EXIT_SERVER, &NoAction},
-    {LIBCOMM_COMMAND_READY_START_SERVER, &ReadyStartServer},
-    {LIBCOMM_COMMAND_SERVER_CRASH, &ServerCrash},
-    {LIBCOMM_COMMAND_START_SERVICE_FAIL, &NoAction},
-    {LIBANDROID_COMMAND_ANDROID_STATUS_RECV, &NoAction},
-    {LIBIOS_COMMAND_START_SERVER_FINISH, &NoAction},
-    {LIBPLATFORM_COMMAND_GET_PRODUCT_ALIAS, &GetProductAlias},
-    {LIBPLATFORM_COMMAND_GET_APP_NAME, &NoAction},
-    {LIBCOMM_COMMAND_GET_ANDROID_SERVICE_PATH, &GetServicePath},
-    {LIBCOMM_COMMAND_GET_ANDROID_SERVER_PATH, &GetServerPath},
-    {LIBPLATFORM_COMMAND_NOTIFY_PROGRESS, &UpdateProgress},
-    {LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH, &NotifyProgressFinish},
-    {LIBPLATFORM_COMMAND_START_PROGRESS, &StartProgress},
-    {LIBPLATFORM_COMMAND_CANCEL_PROGRESS, &CancelProgress},
-    {LIBPLATFORM_COMMAND_SHOW_SHEET_TIP, &ShowSheetTip},
-    {LIBPLATFORM_COMMAND_GET_TEMP_DIR, &GetTempDir},
-    {LIBPLATFORM_COMMAND_OPEN_ALERT_MESSAGE, &OpenAlert},
-    {LIBPLATFORM_COMMAND_OPEN_LINK_ALERT_MESSAGE, &OpenLinkAlert},
-    {LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE, &OpenConfirm},
-    {LIBPLATFORM_COMMAND_GET_PRODUCT_VERSION, &GetProductVersion},
-    {LIBPLATFORM_COMMAND_GET_MODULE_HWND, &GetModuleHwnd},
-    {LIBPLATFORM_COMMAND_GET_PRODUCT_BRAND, &GetProductBrand},
-    {LIBPLATFORM_COMMAND_GET_GDIPLUS_FONT, &GetGdiplusFont},
-    {LIBPLATFORM_COMMAND_GET_FONT, &GetFont},
-    {LIBPLATFORM_COMMAND_GET_PERSONAL_PRODUCT_DIR, &GetPersonalProductDir},
-    {LIBPLATFORM_COMMAND_GET_DPI_SCALE_PERCENT, &GetDpiScale},
-    {LIBPLATFORM_COMMAND_SHOW_MODULE, &ShowModule},
-    {LIBPLATFORM_COMMAND_OPEN_DATA_TYPE_LOADING_DIALOG, &OpenLoading},
-    {LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG, &CloseLoading},
-    {LIBPLATFORM_COMMAND_UPDATE_DATA_TYPE_LOADING_DIALOG, &UpdateLoading},
-    {LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO, &ChangeProgressLogo},
+    {LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET, Thread::kMain, Copy::kNothing, &PressMaxOrReset},
+    {LIBPLATFORM_COMMAND_OPEN_ABOUT, Thread::kMain, Copy::kNothing, &OpenAbout},
+    {LIBPLATFORM_COMMAND_FIND_URL, Thread::kDirect, Copy::kNothing, &FindUrl},
+    {LIBPLATFORM_COMMAND_FIND_IMAGE, Thread::kDirect, Copy::kNothing, &FindImage},
+    {LIBPLATFORM_COMMAND_CHECK_FOR_UPDATE, Thread::kMain, Copy::kNothing, &CheckForUpdate},
+    {LIBPLATFORM_COMMAND_OPEN_SETTING, Thread::kMain, Copy::kNothing, &OpenSetting},
+    {LIBCOMM_COMMAND_CHECK_FOR_UPDATE, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBCOMM_COMMAND_DOWNLOAD_UPDATE, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBCOMM_COMMAND_DOWNLOAD_UPDATE_CANCEL, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBCOMM_COMMAND_EXIT_SERVER, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBCOMM_COMMAND_READY_START_SERVER, Thread::kDeferred, Copy::kTexts, &ReadyStartServer},
+    {LIBCOMM_COMMAND_SERVER_CRASH, Thread::kDeferred, Copy::kNothing, &ServerCrash},
+    {LIBCOMM_COMMAND_START_SERVICE_FAIL, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBANDROID_COMMAND_ANDROID_STATUS_RECV, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBIOS_COMMAND_START_SERVER_FINISH, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBPLATFORM_COMMAND_GET_PRODUCT_ALIAS, Thread::kDirect, Copy::kNothing, &GetProductAlias},
+    {LIBPLATFORM_COMMAND_GET_APP_NAME, Thread::kNone, Copy::kNothing, nullptr},
+    {LIBCOMM_COMMAND_GET_ANDROID_SERVICE_PATH, Thread::kDirect, Copy::kNothing, &GetServicePath},
+    {LIBCOMM_COMMAND_GET_ANDROID_SERVER_PATH, Thread::kDirect, Copy::kNothing, &GetServerPath},
+    {LIBPLATFORM_COMMAND_NOTIFY_PROGRESS, Thread::kDirect, Copy::kNothing, &UpdateProgress},
+    {LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH, Thread::kDirect, Copy::kNothing, &NotifyProgressFinish},
+    {LIBPLATFORM_COMMAND_START_PROGRESS, Thread::kMainOnly, Copy::kNothing, &StartProgress},
+    {LIBPLATFORM_COMMAND_CANCEL_PROGRESS, Thread::kMain, Copy::kText, &CancelProgress},
+    {LIBPLATFORM_COMMAND_SHOW_SHEET_TIP, Thread::kMain, Copy::kDataJson, &ShowSheetTip},
+    {LIBPLATFORM_COMMAND_GET_TEMP_DIR, Thread::kDirect, Copy::kNothing, &GetTempDir},
+    {LIBPLATFORM_COMMAND_OPEN_ALERT_MESSAGE, Thread::kDeferred, Copy::kWideText, &OpenAlert},
+    {LIBPLATFORM_COMMAND_OPEN_LINK_ALERT_MESSAGE, Thread::kDeferred, Copy::kDataText, &OpenLinkAlert, &DropLinkAlert},
+    {LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE, Thread::kMain, Copy::kWideText, &OpenConfirm, &DropConfirm},
+    {LIBPLATFORM_COMMAND_GET_PRODUCT_VERSION, Thread::kDirect, Copy::kNothing, &GetProductVersion},
+    {LIBPLATFORM_COMMAND_GET_MODULE_HWND, Thread::kDirect, Copy::kNothing, &GetModuleHwnd},
+    {LIBPLATFORM_COMMAND_GET_PRODUCT_BRAND, Thread::kDirect, Copy::kNothing, &GetProductBrand},
+    {LIBPLATFORM_COMMAND_GET_GDIPLUS_FONT, Thread::kDirect, Copy::kNothing, &GetGdiplusFont},
+    {LIBPLATFORM_COMMAND_GET_FONT, Thread::kDirect, Copy::kNothing, &GetFont},
+    {LIBPLATFORM_COMMAND_GET_PERSONAL_PRODUCT_DIR, Thread::kDirect, Copy::kNothing, &GetPersonalProductDir},
+    {LIBPLATFORM_COMMAND_GET_DPI_SCALE_PERCENT, Thread::kDirect, Copy::kNothing, &GetDpiScale},
+    {LIBPLATFORM_COMMAND_SHOW_MODULE, Thread::kDirect, Copy::kNothing, &ShowModule},
+    {LIBPLATFORM_COMMAND_OPEN_DATA_TYPE_LOADING_DIALOG, Thread::kMain, Copy::kText, &OpenLoading},
+    {LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG, Thread::kMain, Copy::kText, &CloseLoading},
+    {LIBPLATFORM_COMMAND_UPDATE_DATA_TYPE_LOADING_DIALOG, Thread::kMainOnly, Copy::kNothing, &UpdateLoading},
+    {LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO, Thread::kMain, Copy::kNothing, &ChangeProgressLogo},
 };
+
+// A deferred command: a copy of the record and of what its work reads, run
+// later on the main thread. The poster's record is left untouched, so a
+// deferred command returns nothing in its slots.
+struct DeferredCopy {
+    ModuleCommand record{};
+    std::string text;
+    std::u16string wide;
+    std::string dataText;
+    rapidjson::Document json;
+};
+
+void Defer(const Entry& entry, const ModuleCommand* command) {
+    auto copy = std::make_shared<DeferredCopy>();
+    memcpy(&copy->record, command, sizeof(ModuleCommand));
+    ModuleCommand& record = copy->record;
+    switch (entry.copy) {
+    case Copy::kNothing:
+        break;
+    case Copy::kTexts:
+    case Copy::kText:
+        if (command->text) {
+            copy->text = command->text;
+            record.text = &copy->text[0];
+        }
+        if (entry.copy == Copy::kText) break;
+        [[fallthrough]];
+    case Copy::kWideText:
+        if (command->wideText) {
+            copy->wide.assign(command->wideText, WideLength(command->wideText));
+            record.wideText = &copy->wide[0];
+        }
+        break;
+    case Copy::kDataText:
+        if (command->data) {
+            copy->dataText = static_cast<const char*>(command->data);
+            record.data = &copy->dataText[0];
+        }
+        break;
+    case Copy::kDataJson:
+        if (const auto* value = static_cast<const rapidjson::Value*>(command->data)) {
+            copy->json.CopyFrom(*value, copy->json.GetAllocator());
+            record.data = &copy->json;
+        } else {
+            record.data = nullptr;
+        }
+        break;
+    }
+    const Handler handler = entry.handler;
+    const bool queued = DispatchQueue::DispatchGetMainQueue()->DispatchAsync([copy, handler] { handler(&copy->record); });
+    if (!queued && entry.dropped) entry.dropped(&copy->record);
+}
+
+void Dispatch(const Entry& entry, ModuleCommand* command) {
+    switch (entry.thread) {
+    case Thread::kNone:
+        return;
+    case Thread::kDirect:
+        entry.handler(command);
+        return;
+    case Thread::kMainOnly:
+        if (DispatchQueue::IsMainThread()) entry.handler(command);
+        return;
+    case Thread::kMain:
+        if (DispatchQueue::IsMainThread()) {
+            entry.handler(command);
+            return;
+        }
+        Defer(entry, command);
+        return;
+    case Thread::kDeferred:
+        Defer(entry, command);
+        return;
+    }
+}
 
 }  // namespace
 
@@ -460,7 +488,7 @@ int32_t HostCommandService(ModuleCommand* command) {
     if (!command || !command->command) return 0;
     for (const Entry& e : kCommands) {
         if (strcmp(command->command, e.name) == 0) {
-            e.handler(command);
+            Dispatch(e, command);
             break;
         }
     }

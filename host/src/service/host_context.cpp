@@ -1,11 +1,12 @@
 #include "host_context.h"
 
-HostContext::HostContext() : dialogs_(std::make_unique<HostDialogs>()) {}
+#include "app/host_instance.h"
 
-HostContext& HostContext::Get() {
-    static HostContext* context = new HostContext();
-    return *context;
-}
+HostContext::HostContext() : dialogs_(std::make_unique<HostDialogs>()) { host_instance::Install(this); }
+
+HostContext::~HostContext() { host_instance::Remove(this); }
+
+HostContext& HostContext::Get() { return host_instance::Current<HostContext>(); }
 
 HostDialogs& HostContext::Dialogs() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -14,7 +15,7 @@ HostDialogs& HostContext::Dialogs() const {
 
 void HostContext::SetDialogs(std::unique_ptr<HostDialogs> dialogs) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (dialogs) dialogs_ = std::move(dialogs);
+    dialogs_ = dialogs ? std::move(dialogs) : std::make_unique<HostDialogs>();
 }
 
 std::u16string HostContext::LogFolder() const {

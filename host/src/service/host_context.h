@@ -1,5 +1,6 @@
-// What the host's command service reaches: the DPI scale, the main window,
-// the dialogs and the log folder. Set up on the main thread at start-up.
+// What the host's command service reaches: the DPI scale, the main window and
+// its maximised state, the dialogs and the log folder. One per host, owned by
+// the host application.
 #ifndef PIXBRIDGE_HOST_HOST_CONTEXT_H
 #define PIXBRIDGE_HOST_HOST_CONTEXT_H
 
@@ -28,6 +29,9 @@ public:
 
 class HostContext {
 public:
+    HostContext();
+    ~HostContext();
+    // The host's instance.
     static HostContext& Get();
 
     float DpiScale() const { return dpiScale_.load(); }
@@ -38,7 +42,15 @@ public:
     MainWindowControl* Window() const { return window_.load(); }
     void SetWindow(MainWindowControl* window) { window_.store(window); }
 
+    // Maximise and restore (main thread only).
+    bool Maximised() const { return maximised_; }
+    void SetMaximised(bool maximised) { maximised_ = maximised; }
+    QRect RememberedRect() const { return remembered_; }
+    void SetRememberedRect(const QRect& rect) { remembered_ = rect; }
+
+    // Called on the main thread only; the default shows nothing.
     HostDialogs& Dialogs() const;
+    // Replaces the dialogs; null restores the default.
     void SetDialogs(std::unique_ptr<HostDialogs> dialogs);
 
     // The dated log and temporary folder, with a trailing "/".
@@ -46,9 +58,10 @@ public:
     void SetLogFolder(const std::u16string& folder);
 
 private:
-    HostContext();
     std::atomic<float> dpiScale_{1.0f};
     std::atomic<MainWindowControl*> window_{nullptr};
+    bool maximised_ = false;
+    QRect remembered_;
     mutable std::mutex mutex_;
     std::unique_ptr<HostDialogs> dialogs_;
     std::u16string logFolder_;

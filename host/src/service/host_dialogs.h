@@ -1,7 +1,8 @@
 // The dialog side of the host's commands; every method is called on the
-// main thread. The command service decides what
-// to show and when; an implementation of this interface shows it. Until the
-// dialogs exist the default does nothing visible and answers "not confirmed".
+// main thread. The command service decides what to show and when; an
+// implementation of this interface (SharedDialogs) shows it. The default does
+// nothing visible and answers "not confirmed": a host without windows, as in
+// the tests of the command service.
 #ifndef PIXBRIDGE_HOST_HOST_DIALOGS_H
 #define PIXBRIDGE_HOST_HOST_DIALOGS_H
 
@@ -62,8 +63,6 @@ public:
 
     virtual void StartProgress(const ProgressStart& start) {}
     virtual void CancelProgress(const std::string& deviceId) {}
-    // The job is over: the dialog shows its end state at its next tick.
-    virtual void MarkProgressFinished() {}
     virtual void ChangeProgressLogo(QImage* logo) {}
 
     virtual void OpenLoading(int32_t type, const std::string& key, QWidget* owner) {}

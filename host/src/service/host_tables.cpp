@@ -1,13 +1,15 @@
 #include "host_tables.h"
 
+#include "app/host_instance.h"
+
 #include <canvas/utils.h>
 
 #include <string>
 
-HostTables& HostTables::Get() {
-    static HostTables* tables = new HostTables();
-    return *tables;
-}
+HostTables::HostTables() { host_instance::Install(this); }
+HostTables::~HostTables() { host_instance::Remove(this); }
+
+HostTables& HostTables::Get() { return host_instance::Current<HostTables>(); }
 
 void HostTables::FillFonts(float dpiScale, int languageFlag) {
     auto make = [&](int size, bool bold) {
@@ -26,6 +28,12 @@ void HostTables::FillFonts(float dpiScale, int languageFlag) {
     for (int n = 12; n <= 21; ++n) both(fonts_, "font:", n);
     fonts_["font:22:normal"] = make(22, false);
     fonts_["font:23:bold"] = make(23, true);
+}
+
+void HostTables::ClearFonts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gdiplusFonts_.clear();
+    fonts_.clear();
 }
 
 QFont* HostTables::FindGdiplusFont(const std::string& name) const {

@@ -1,12 +1,14 @@
 #include "image_cache.h"
 
+#include "app/host_instance.h"
+
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
 
-ImageCache& ImageCache::Get() {
-    static ImageCache* cache = new ImageCache();
-    return *cache;
-}
+ImageCache::ImageCache() { host_instance::Install(this); }
+ImageCache::~ImageCache() { host_instance::Remove(this); }
+
+ImageCache& ImageCache::Get() { return host_instance::Current<ImageCache>(); }
 
 const std::vector<std::string>& ImageCache::StartupImages() {
     static const std::vector<std::string> names = {

@@ -13,6 +13,11 @@
 
 class ImageCache {
 public:
+    ImageCache();
+    ~ImageCache();
+    ImageCache(const ImageCache&) = delete;
+    ImageCache& operator=(const ImageCache&) = delete;
+    // The host's instance (owned by the host application).
     static ImageCache& Get();
 
     // The cached image, loading it on a miss. A file that is missing or
@@ -25,7 +30,6 @@ public:
     static const std::vector<std::string>& StartupImages();
 
 private:
-    ImageCache() = default;
     std::mutex mutex_;
     std::u16string folder_;
     std::map<std::string, std::unique_ptr<QImage>> images_;

@@ -2,13 +2,9 @@
 
 #include "main_view.h"
 #include "plugin_util.h"
-#include "service/host_command_service.h"
-#include "service/host_tables.h"
 #include "service/image_cache.h"
-#include "service/manifest_windows.h"
 
 #include <canvas/dispatch_queue.h>
-#include <lingua/wx_locale.h>
 #include <pixbridge/command_names.h>
 
 #include <QApplication>
@@ -45,21 +41,14 @@ QRect CMainFrame::CentredRect(const QSize& screen, float scale) {
 
 CMainFrame::CMainFrame(const QRect& rect, float dpiScale)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), dpiScale_(dpiScale) {
-    // Creation, in order: the dispatch target, the process-wide slot, fonts,
-    // modules and the host's handler, shape and border, the view, the shadow,
-    // the module windows, the delayed update check.
+    // The window only: the dispatch target, the process-wide slot, shape and
+    // border, the view, the shadow. The host application loads the modules
+    // and creates their windows around it; a window starts nothing itself.
     DispatchQueue::DispatchQueueInit(this);
     instance = this;
     HostContext::Get().SetWindow(this);
     setObjectName(QStringLiteral("CMainFrame"));
     setGeometry(rect);
-
-    const wxLocale* locale = wxGetLocale();
-    HostTables::Get().FillFonts(dpiScale_, locale && locale->GetLanguageId() != 0 ? 1 : 0);
-
-    manifest::LoadModules();
-    plugin_util::RegisterHostModule("Product");
-    SubscribeHostCommands();
 
     ApplyRoundedMask(rect.width(), rect.height());
     borderWidth_ = static_cast<int>(dpiScale_);
@@ -77,10 +66,9 @@ CMainFrame::CMainFrame(const QRect& rect, float dpiScale)
     shadow_->Create(this);
     shadow_->SetShadowSize(9);
     lastPos_ = pos();
-
-    manifest::CreateModuleWindows(view_, dpiScale_);
-    updateTimer_.start(kUpdateCheckDelayMs, this);
 }
+
+void CMainFrame::StartUpdateTimer() { updateTimer_.start(kUpdateCheckDelayMs, this); }
 
 CMainFrame::~CMainFrame() {
     DispatchQueue::DispatchQueueStop(this);

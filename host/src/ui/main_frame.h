@@ -24,6 +24,8 @@ public:
     ~CMainFrame() override;
 
     PixbridgeManagerView* View() const { return view_; }
+    // Timer 2: the automatic update check, once, 2000 ms from now.
+    void StartUpdateTimer();
     static CMainFrame* Instance();
 
     // MainWindowControl

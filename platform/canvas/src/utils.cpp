@@ -5,6 +5,8 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+#include <QImageReader>
+#include <QRegularExpression>
 #include <QPainter>
 
 #include <dlfcn.h>
@@ -93,6 +95,78 @@ QPainterPath CreateRoundRect(const QRectF& rect, qreal radius) {
     QPainterPath path;
     path.addRoundedRect(rect, radius, radius);
     return path;
+}
+
+namespace {
+
+// <A HREF="url">text</A>, as the link control writes it; case and spacing free.
+const QRegularExpression& LinkPattern() {
+    static const QRegularExpression pattern(
+        QString::fromUtf8(R"re(<a\s+href\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s>]*))\s*>(.*?)</a\s*>)re"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    return pattern;
+}
+
+}  // namespace
+
+std::u16string PickLinkShowContent(const std::u16string& markup) {
+    const QString text = QString::fromStdU16String(markup);
+    QString visible;
+    qsizetype from = 0;
+    bool anyLink = false;
+    auto it = LinkPattern().globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        anyLink = true;
+        visible += text.mid(from, m.capturedStart() - from);
+        visible += m.captured(4);
+        from = m.capturedEnd();
+    }
+    if (!anyLink) return std::u16string();
+    visible += text.mid(from);
+    return visible.toStdU16String();
+}
+
+QString LinkMarkupToHtml(const std::u16string& markup) {
+    const QString text = QString::fromStdU16String(markup);
+    QString html;
+    qsizetype from = 0;
+    auto it = LinkPattern().globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        html += text.mid(from, m.capturedStart() - from).toHtmlEscaped();
+        QString href = m.captured(1);
+        if (href.isEmpty()) href = m.captured(2);
+        if (href.isEmpty()) href = m.captured(3);
+        html += QStringLiteral("<a href=\"%1\">%2</a>").arg(href.toHtmlEscaped(), m.captured(4).toHtmlEscaped());
+        from = m.capturedEnd();
+    }
+    html += text.mid(from).toHtmlEscaped();
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    return html;
+}
+
+std::u16string FindIfMatchW(const std::u16string& text, const std::u16string& pattern) {
+    const QRegularExpression re(QString::fromStdU16String(pattern));
+    if (!re.isValid()) return std::u16string();
+    const QRegularExpressionMatch m = re.match(QString::fromStdU16String(text));
+    return m.hasMatch() ? m.captured(0).toStdU16String() : std::u16string();
+}
+
+bool StoreGifInternal(const QString& path, std::vector<QImage>* frames, std::vector<int>* delaysMs) {
+    QImageReader reader(path);
+    if (!reader.canRead()) return false;
+    // A hostile file could claim endless frames; a spinner never needs many.
+    constexpr int kMaxFrames = 256;
+    int count = 0;
+    for (; count < kMaxFrames && reader.canRead(); ++count) {
+        QImage frame = reader.read();
+        if (frame.isNull()) break;
+        const int delay = reader.nextImageDelay();
+        if (frames) frames->push_back(std::move(frame));
+        if (delaysMs) delaysMs->push_back(delay > 0 ? delay : 100);
+    }
+    return count > 0;
 }
 
 }  // namespace Utils

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 class QFont;
 class QImage;
@@ -39,6 +40,22 @@ CANVAS_EXPORT void DrawTextInRect(QPainter& painter, const QString& text, const 
 CANVAS_EXPORT void DrawTextW(QPainter& painter, const QString& text, const QFont* font, const QColor& color, int x, int y);
 // A rounded rectangle path with corner radius `radius`.
 CANVAS_EXPORT QPainterPath CreateRoundRect(const QRectF& rect, qreal radius);
+
+// The visible text of a message with link mark-up (<A HREF="...">text</A>,
+// any case): the mark-up removed, the link texts kept. Empty when the
+// message has no link.
+CANVAS_EXPORT std::u16string PickLinkShowContent(const std::u16string& markup);
+// The same message as Qt rich text for a QLabel: plain text escaped, each
+// link an <a href>.
+CANVAS_EXPORT QString LinkMarkupToHtml(const std::u16string& markup);
+// The first match of the regular expression `pattern` in `text`; empty when
+// there is none or the pattern is not valid.
+CANVAS_EXPORT std::u16string FindIfMatchW(const std::u16string& text, const std::u16string& pattern);
+
+// The frames of an animated image file and each frame's delay in
+// milliseconds (the frame timer's unit); a frame without a delay gets 100 ms.
+// False when the file cannot be read.
+CANVAS_EXPORT bool StoreGifInternal(const QString& path, std::vector<QImage>* frames, std::vector<int>* delaysMs);
 
 }  // namespace Utils
 

@@ -1,0 +1,256 @@
+#include "host_application.h"
+
+#include "app/crash_handlers.h"
+#include "app/product_identity.h"
+#include "app/single_instance.h"
+#include "app/system_summary.h"
+#include "host_parts.h"
+#include "plugin_util.h"
+#include "service/host_command_service.h"
+#include "service/manifest_windows.h"
+#include "ui/dialogs/dialog_resources.h"
+#include "ui/dialogs/shared_dialogs.h"
+#include "ui/dialogs/ui_alert_dialog.h"
+#include "ui/main_frame.h"
+#include "ui/main_view.h"
+
+#include <bedrock/auto_release.h>
+#include <bedrock/bas_dbg_report.h>
+#include <bedrock/bas_user_defaults.h>
+#include <bedrock/bas_utility_app.h>
+#include <bedrock/bas_utility_string.h>
+#include <bedrock/bas_utility_sys.h>
+#include <bedrock/vo_task_pool.h>
+#include <lingua/wx_locale.h>
+
+#include <QApplication>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <glog/logging.h>
+#include <libxml/parser.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kCrashTestArgument = "--crash-test";
+
+std::u16string U(const std::string& s) { return BASUtilityString::Utf8ToUtf16(s); }
+
+// SIGTERM and SIGINT close the main window like a click on its close button,
+// so a logout still saves settings and shuts down in order.
+int signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
+}
+
+float ComputeDpiScale() {
+    BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults();
+    const double stored = standard ? standard->GetDouble("DPI", 0.0) : 0.0;
+    if (stored != 0.0) return static_cast<float>(stored);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? static_cast<float>(screen->logicalDotsPerInchX() / 96.0) : 1.0f;
+}
+
+}  // namespace
+
+// Owns the texts handed to glog; writes "OnDestroy" and shuts logging down
+// when it ends, unless the crash handler already did.
+class LoggingGuard {
+public:
+    LoggingGuard(const std::string& program, const std::string& folder) : program_(program), folder_(folder) {
+        FLAGS_max_log_size = 20;
+        FLAGS_log_dir = folder_;
+        FLAGS_logbuflevel = -1;  // each entry reaches the file at once
+        google::InitGoogleLogging(program_.c_str());
+    }
+    ~LoggingGuard() {
+        LOG(INFO) << "OnDestroy";
+        crash::ShutdownLoggingOnce();
+    }
+    LoggingGuard(const LoggingGuard&) = delete;
+    LoggingGuard& operator=(const LoggingGuard&) = delete;
+
+private:
+    std::string program_;
+    std::string folder_;
+};
+
+HostApplication::HostApplication(int& argc, char** argv) : argc_(argc), argv_(argv), arguments_(argv + 1, argv + argc) {
+    reportHelper_ = arguments_.size() >= 2 && arguments_[0] == BASDbgReport::kReportArgument;
+    for (auto it = arguments_.begin(); it != arguments_.end();) {
+        if (*it == kCrashTestArgument) {
+            crashTest_ = true;
+            it = arguments_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+HostApplication::~HostApplication() { Shutdown(); }
+
+int HostApplication::Run() {
+    // 1. One copy per version. The report helper starts while the crashed
+    //    copy may still hold the lock.
+    instance_ = std::make_unique<SingleInstance>(product::SingleInstanceName());
+    if (!reportHelper_ && !instance_->IsFirst()) return 0;
+
+    // 2. Pools and workers; 3. settings, language, options, suite file.
+    workersStarted_ = StartWorkers();
+    parts_ = std::make_unique<HostParts>();
+    parts_->settings.Load(reportHelper_ ? std::vector<std::string>() : arguments_);
+
+    // 4. Logging, and 5. the system summary.
+    StartLogging();
+    LOG(INFO) << "SysInfoStr: " << BuildSystemSummary();
+
+    // 6-8. The window system, libxml2, the images, crash reporting.
+    StartWindowSystem();
+    if (reportHelper_) {
+        parts_->tables.FillFonts(parts_->context.DpiScale(), 1);
+        return BASDbgReport::RunCrashReport(U(arguments_[1]), &crash::CrashHandler, &crash::ExtraFileHandler);
+    }
+    const std::u16string dumpPath = U(logFolder_ + "/" + BASUtilitySys::GetNowDateTime("%Y%m%d%H%M%S") + ".dmp");
+    BASDbgReport::RegisterCrashFilter(dumpPath, &crash::CrashHandler, &crash::ExtraFileHandler);
+
+    // 9. The main window and the message loop.
+    StartMainWindow();
+    WatchTerminationSignals();
+    if (crashTest_) {
+        QTimer::singleShot(500, [] {
+            LOG(INFO) << "crashing on purpose";
+            raise(SIGSEGV);
+        });
+    }
+    LOG(INFO) << "start-up complete (pid " << getpid() << ")";
+    return QApplication::exec();
+}
+
+bool HostApplication::StartWorkers() {
+    AutoRelease::InitPool();
+    VoTaskPool::Get()->Activate(5);
+    AutoRelease::StartLocalPool();
+    return true;
+}
+
+void HostApplication::StartLogging() {
+    logFolder_ = BASUtilityString::Utf16ToUtf8(BASUtilitySys::GetTempDir()) + product::kBrand + "/" +
+                 BASUtilitySys::GetNowDateTime("%Y%m%d");
+    BASUtilitySys::MakeDirs(U(logFolder_));
+    const std::string path = argv_[0] ? argv_[0] : "PixbridgeManager";
+    const std::string program = path.substr(path.rfind('/') + 1);
+    // The helper writes no log of its own: the folder it reports on is the
+    // crashed run's.
+    if (!reportHelper_) logging_ = std::make_unique<LoggingGuard>(program, logFolder_);
+}
+
+void HostApplication::StartWindowSystem() {
+    qt_ = std::make_unique<QApplication>(argc_, argv_);
+    QApplication::setApplicationName(QString::fromStdString(product::DisplayName()));
+    QApplication::setApplicationDisplayName(QString::fromStdString(product::DisplayName()));
+    QApplication::setApplicationVersion(product::kVersion);
+    QApplication::setDesktopFileName(QStringLiteral("quillmarsh-pix-bridge"));
+
+    xmlInitParser();
+    LIBXML_TEST_VERSION
+
+    parts_->images.SetResourceFolder(BASUtilityApp::GetProductInstallDir() + u"Resources/");
+    parts_->images.Preload(ImageCache::StartupImages());
+    parts_->context.SetLogFolder(U(logFolder_ + "/"));
+    parts_->context.SetDpiScale(ComputeDpiScale());
+    BASDbgReport::SetReportRoot(BASUtilitySys::GetTempDir() + U(product::kBrand) + u"/");
+
+    // The crash alert is the host's own alert, with "open" as its button.
+    crash::SetAlertPresenter([](const std::u16string& message) {
+        HostContext& context = HostContext::Get();
+        UiAlertDialog alert(context.DpiScale(), dialog_resources::Image("close-normal.png"),
+                            dialog_resources::Image("close-pressed.png"), dialog_resources::Image("alert.png"), false,
+                            true, dialog_resources::Tr16(u"open"), dialog_resources::Tr16(u"cancel"));
+        alert.setObjectName(QStringLiteral("CrashAlert"));
+        alert.SetMessage(QApplication::activeWindow(), context.Scaled(400), 0, message);
+        alert.RunModal(QApplication::activeWindow());
+    });
+}
+
+void HostApplication::StartMainWindow() {
+    const float scale = parts_->context.DpiScale();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect rect = CMainFrame::CentredRect(screen ? screen->size() : QSize(1366, 768), scale);
+
+    // The window first: it is the main thread's dispatch target and the
+    // parent of everything below.
+    frame_ = std::make_unique<CMainFrame>(rect, scale);
+    frame_->setWindowTitle(QString::fromStdString(product::DisplayName()));
+
+    // Fonts before the modules, which ask for them when they make windows.
+    const wxLocale* locale = wxGetLocale();
+    parts_->tables.FillFonts(scale, locale && locale->GetLanguageId() != 0 ? 1 : 0);
+
+    // The modules register on this thread, then the host joins the bus.
+    manifest::LoadModules();
+    plugin_util::RegisterHostModule("Product");
+    SubscribeHostCommands();
+
+    // The shared dialogs, then the module windows, then the delayed update check.
+    auto dialogs = std::make_unique<SharedDialogs>(frame_->View(), scale, parts_->progress);
+    dialogs->CreateShared();
+    dialogs_ = dialogs.get();
+    parts_->context.SetDialogs(std::move(dialogs));
+    manifest::CreateModuleWindows(frame_->View(), scale);
+    frame_->StartUpdateTimer();
+    frame_->show();
+}
+
+void HostApplication::WatchTerminationSignals() {
+    if (pipe2(signalPipe, O_CLOEXEC) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, frame_.get());  // owned by the window
+    QObject::connect(notifier, &QSocketNotifier::activated, frame_.get(), [this] {
+        char byte;
+        [[maybe_unused]] ssize_t n = read(signalPipe[0], &byte, 1);
+        if (frame_) frame_->close();
+    });
+    signal(SIGTERM, &OnTerminate);
+    signal(SIGINT, &OnTerminate);
+}
+
+void HostApplication::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // The windows: dialogs first (they are owned here, parented to the
+    // view), then the main window with the module windows inside it.
+    if (parts_) {
+        parts_->context.SetDialogs(nullptr);
+        dialogs_ = nullptr;
+    }
+    frame_.reset();
+
+    // 1. The standard store; 2. libxml2.
+    if (BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults()) standard->WriteAll();
+    if (qt_) xmlCleanupParser();
+
+    // 3-4. The window system, after the fonts that belong to it.
+    if (parts_) parts_->tables.ClearFonts();
+    qt_.reset();
+
+    // 5. From here a crash reports nothing; 6. the workers end. The host's
+    //    parts outlive them, since a task still running may post to the host.
+    BASDbgReport::SetExiting();
+    if (workersStarted_) {
+        VoTaskPool::Get()->Deactivate();
+        AutoRelease::EndLocalPool();
+        AutoRelease::PrintLeakObject(nullptr);
+        AutoRelease::DestroyPool();
+    }
+    parts_.reset();
+
+    // 7. The single-instance lock; 8. last, "OnDestroy" and logging down.
+    instance_.reset();
+    logging_.reset();
+}

@@ -1,0 +1,55 @@
+// HostApplication: the life of the host process in one object. Run() reads
+// as the start-up, in order, and Shutdown() as the shutdown, in order; every
+// part of the host is owned here and ended here.
+#ifndef PIXBRIDGE_HOST_HOST_APPLICATION_H
+#define PIXBRIDGE_HOST_HOST_APPLICATION_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class CMainFrame;
+class LoggingGuard;
+class QApplication;
+class SharedDialogs;
+class SingleInstance;
+struct HostParts;
+
+class HostApplication {
+public:
+    HostApplication(int& argc, char** argv);
+    ~HostApplication();
+    HostApplication(const HostApplication&) = delete;
+    HostApplication& operator=(const HostApplication&) = delete;
+
+    // The whole run; returns the process's exit code.
+    int Run();
+
+private:
+    bool StartWorkers();
+    void StartLogging();
+    void StartWindowSystem();
+    // The main window, the modules and their windows, in the order the
+    // modules rely on.
+    void StartMainWindow();
+    void WatchTerminationSignals();
+    void Shutdown();
+
+    int& argc_;
+    char** argv_;
+    std::vector<std::string> arguments_;
+    bool reportHelper_ = false;
+    bool crashTest_ = false;
+    bool shutDown_ = false;
+    std::string logFolder_;
+
+    std::unique_ptr<LoggingGuard> logging_;
+    std::unique_ptr<SingleInstance> instance_;
+    bool workersStarted_ = false;
+    std::unique_ptr<HostParts> parts_;
+    std::unique_ptr<QApplication> qt_;
+    std::unique_ptr<CMainFrame> frame_;
+    SharedDialogs* dialogs_ = nullptr;  // owned by the context
+};
+
+#endif  // PIXBRIDGE_HOST_HOST_APPLICATION_H

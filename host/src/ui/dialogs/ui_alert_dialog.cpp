@@ -1,0 +1,121 @@
+#include "ui_alert_dialog.h"
+
+#include "dialog_resources.h"
+
+#include <canvas/utils.h>
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+#include <climits>
+
+UiAlertDialog::UiAlertDialog(float dpiScale, const QImage* closeNormal, const QImage* closePressed,
+                             const QImage* image, bool showSecondButton, bool placeOverParent,
+                             const std::u16string& okText, const std::u16string& secondText)
+    : UiDialog(dpiScale, closeNormal, closePressed),
+      image_(image),
+      showSecondButton_(showSecondButton),
+      placeOverParent_(placeOverParent),
+      okText_(okText),
+      secondText_(secondText),
+      margin_(Scaled(20)) {}
+
+void UiAlertDialog::SetMessage(QWidget* parent, int width, int height, const std::u16string& message) {
+    message_ = message;
+    Create(parent, width, height);
+}
+
+void UiAlertDialog::StyleButton(VoSwitchButton& button, int id, const std::u16string& text, int hMargin, bool round) {
+    const QColor normal = dialog_resources::StoreColor("color:common:button:normal", QColor(0x2F, 0x6F, 0xEB));
+    const QColor pressed = dialog_resources::StoreColor("color:common:button:pressed", QColor(0x24, 0x59, 0xC4));
+    button.SetDpiScale(DpiScale());
+    button.CreateButton(this, &dialog_resources::Font("font:gdiplus:17:normal"), id);
+    button.SetHMargin(hMargin);
+    button.SetVMargin(Scaled(6));
+    button.SetRoundRect(round);
+    button.SetBackgroundColor(Qt::white);
+    button.SetRoundRectPoint(Scaled(6), Scaled(6));
+    button.SetRadio(false);
+    button.Init(QString::fromStdU16String(text), normal, Qt::white, pressed, Qt::white);
+}
+
+void UiAlertDialog::InitDialog() {
+    UiDialog::InitDialog();
+    StyleButton(okButton_, kConfirmId, okText_, Scaled(30), true);
+    StyleButton(secondButton_, kSecondId, secondText_, Scaled(30), true);
+    secondButton_.setVisible(showSecondButton_);
+    // Enter confirms; Tab goes ok -> cancel.
+    okButton_.setDefault(true);
+    okButton_.setFocus();
+    setAccessibleDescription(QString::fromStdU16String(message_));
+    Layout();
+    if (placeOverParent_) {
+        QWidget* over = ParentWindow();
+        if (!over) {
+            CentreOver(nullptr);
+        } else {
+            const QRect area = over->window()->frameGeometry();
+            move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 3);
+        }
+    }
+}
+
+void UiAlertDialog::Layout() {
+    const int m10 = Scaled(10);
+    const int m16 = Scaled(16);
+    const bool hasImage = image_ && !image_->isNull();
+    const int imageWidth = hasImage ? Scaled(image_->width()) : 0;
+    const int imageHeight = hasImage ? Scaled(image_->height()) : 0;
+    imageRect_ = hasImage ? QRect(margin_, m16, imageWidth, imageHeight) : QRect();
+
+    const int width = DialogWidth();
+    const int left = (hasImage ? margin_ + imageWidth : 0) + margin_;
+    const int textWidth = std::max(1, width - left - margin_);
+    const QFontMetrics metrics(dialog_resources::Font("font:gdiplus:16:normal"));
+    const int textHeight = message_.empty()
+                               ? 0
+                               : metrics.boundingRect(QRect(0, 0, textWidth, INT_MAX), Qt::TextWordWrap,
+                                                      QString::fromStdU16String(message_)).height();
+    textRect_ = QRect(left, 0, textWidth, textHeight);
+
+    const int content = std::max(imageHeight, textHeight);
+    const int height = TitleHeight() + content + 3 * m10 + secondButton_.height();
+    secondButton_.move(width - m10 - secondButton_.width(), height - m10 - secondButton_.height());
+    const int okRight = showSecondButton_ ? secondButton_.x() - m10 : width - m10;
+    okButton_.move(okRight - okButton_.width(), height - m10 - okButton_.height());
+    SetDialogSize(width, height);
+}
+
+void UiAlertDialog::DrawContent(QPainter& painter, const QRect& body) {
+    const bool hasImage = image_ && !image_->isNull();
+    const int imageWidth = hasImage ? Scaled(image_->width()) : 0;
+    if (hasImage) {
+        Utils::DrawImage(painter, image_, QRect(margin_, body.top() + margin_, imageWidth, Scaled(image_->height())));
+    }
+    if (message_.empty()) return;
+    const int left = 2 * margin_ + imageWidth;
+    // The band between the title bar and the buttons, lines centred in it.
+    const QRect band(QPoint(left, body.top()), QPoint(body.right() - margin_, okButton_.y() - Scaled(10)));
+    Utils::DrawTextInRect(painter, QString::fromStdU16String(message_), &dialog_resources::Font("font:gdiplus:16:normal"),
+                          Qt::black, band, Qt::AlignLeft | Qt::AlignVCenter, true);
+}
+
+void UiAlertDialog::OnCommand(int id) {
+    switch (id) {
+    case kConfirmId:
+        confirmed_ = true;
+        EndDialog(kConfirmId);
+        break;
+    case kSecondId:
+        confirmed_ = false;
+        EndDialog(kSecondId);
+        break;
+    case kCloseId:
+        confirmed_ = false;
+        UiDialog::OnCommand(kCloseId);
+        break;
+    default:
+        break;
+    }
+}

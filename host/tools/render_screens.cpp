@@ -1,0 +1,169 @@
+// Renders the host's windows into PNG files, for review by eye and for the
+// README: every dialog in one language at one scale. scripts/screens.sh runs
+// it for each language and scale under a virtual X server.
+//
+//   render_screens APP_DIR OUT_DIR LANGUAGE_ID SCALE
+#include "host_parts.h"
+#include "ui/dialogs/dialog_resources.h"
+#include "ui/dialogs/ios_progress_dialog.h"
+#include "ui/dialogs/shared_dialogs.h"
+#include "ui/dialogs/ui_about_dialog.h"
+#include "ui/dialogs/ui_alert_dialog.h"
+#include "ui/dialogs/ui_link_alert_dialog.h"
+#include "ui/dialogs/ui_progress_dialog.h"
+#include "ui/dialogs/ui_setting_dialog.h"
+#include "ui/dialogs/ui_sheet_dialog.h"
+#include "ui/main_frame.h"
+#include "ui/main_view.h"
+
+#include <bedrock/bas_user_defaults.h>
+#include <bedrock/bas_utility_string.h>
+#include <lingua/wx_locale.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::u16string U(const std::string& s) { return BASUtilityString::Utf8ToUtf16(s); }
+
+class Renderer {
+public:
+    Renderer(const QString& outDir, const QString& suffix) : outDir_(outDir), suffix_(suffix) {}
+
+    bool Save(QWidget& widget, const char* name) {
+        widget.ensurePolished();
+        const QImage image = widget.grab().toImage();
+        const QString path = QDir(outDir_).filePath(QStringLiteral("%1-%2.png").arg(QLatin1String(name), suffix_));
+        const bool ok = !image.isNull() && image.save(path);
+        std::printf("%s %s\n", ok ? "wrote" : "FAILED", path.toLocal8Bit().constData());
+        failures_ += ok ? 0 : 1;
+        return ok;
+    }
+    int Failures() const { return failures_; }
+
+private:
+    QString outDir_;
+    QString suffix_;
+    int failures_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: %s APP_DIR OUT_DIR LANGUAGE_ID SCALE\n", argv[0]);
+        return 2;
+    }
+    const std::string appDir = std::string(argv[1]) + "/";
+    const QString outDir = QString::fromLocal8Bit(argv[2]);
+    const int language = std::atoi(argv[3]);
+    const float scale = static_cast<float>(std::atof(argv[4]));
+    QDir().mkpath(outDir);
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Quillmarsh Pix Bridge"));
+    HostParts parts;
+    parts.images.SetResourceFolder(U(appDir + "Resources/"));
+    BASUserDefaults::InitUserDefaults("url", U(appDir + "Option.json"));
+    wxLocale* locale = CreateLocale(language);
+    if (locale) locale->LoadLanguageCatalog(U(appDir + "I18n/").c_str(), nullptr);
+    parts.context.SetDpiScale(scale);
+    parts.tables.FillFonts(scale, language != 0 ? 1 : 0);
+
+    CMainFrame frame(CMainFrame::CentredRect(QSize(1920, 1080), scale), scale);
+    SharedDialogs dialogs(frame.View(), scale, parts.progress);
+    dialogs.CreateShared();
+
+    const QString suffix = QStringLiteral("%1-%2x").arg(language == 8 ? QStringLiteral("ja") : QStringLiteral("en")).arg(scale);
+    Renderer out(outDir, suffix);
+    const QImage* closeNormal = dialog_resources::Image("close-normal.png");
+    const QImage* closePressed = dialog_resources::Image("close-pressed.png");
+    const QImage* alertImage = dialog_resources::Image("alert.png");
+    const std::u16string ok = dialog_resources::Tr16(u"ok");
+    const std::u16string cancel = dialog_resources::Tr16(u"cancel");
+    auto scaled = [scale](int n) { return static_cast<int>(n * scale); };
+
+    {
+        UiAlertDialog alert(scale, closeNormal, closePressed, alertImage, false, true, ok, cancel);
+        alert.SetMessage(frame.View(), scaled(400), 0, dialog_resources::Tr16(u"update-failed-check-network"));
+        out.Save(alert, "alert");
+    }
+    {
+        UiAlertDialog confirm(scale, closeNormal, closePressed, alertImage, true, true, ok, cancel);
+        confirm.SetMessage(frame.View(), scaled(400), 0, dialog_resources::Tr16(u"close-app-desc"));
+        out.Save(confirm, "confirm");
+    }
+    {
+        UiLinkAlertDialog link(scale, closeNormal, closePressed, alertImage, false, true, ok, cancel);
+        link.SetSubTitle(dialog_resources::Tr16(u"new-version-found-tip"));
+        link.SetTitle(dialog_resources::Tr16(u"update-download"));
+        link.SetMessage(frame.View(), scaled(440), scaled(200),
+                        dialog_resources::Tr16(u"read-more-versions") +
+                            u" <A HREF=\"https://quillmarsh.example/pix-bridge/\">quillmarsh.example</A>",
+                        ok);
+        out.Save(link, "link-alert");
+    }
+    {
+        UiSettingDialog settings(scale, closeNormal, closePressed, false, ok, cancel);
+        settings.SetLanguageId(language);
+        settings.Create(frame.View(), scaled(600), scaled(240));
+        out.Save(settings, "settings");
+    }
+    {
+        UiAboutDialog::Identity identity{u"Quillmarsh Pix Bridge", u"1.1.12", u"Quillmarsh", u"https://quillmarsh.example/",
+                                         2023};
+        UiAboutDialog about(scale, closeNormal, closePressed, identity);
+        about.SetMessage(frame.View(), scaled(520), scaled(380), u"");
+        out.Save(about, "about");
+    }
+    {
+        UiSheetDialog* sheet = dialogs.SheetTip();
+        const std::u16string tip = BASUtilityString::Format(dialog_resources::Tr16(u"language-change-tip-%s").c_str(),
+                                                            u"Quillmarsh Pix Bridge");
+        sheet->SetText(&tip);
+        sheet->resize(frame.View()->width(), sheet->FullHeight());
+        sheet->LinkControl()->setGeometry(scaled(16), scaled(8), sheet->width() - scaled(20), sheet->FullHeight() - scaled(20));
+        sheet->LinkControl()->show();
+        sheet->CloseButton().move(sheet->width() - scaled(8) - sheet->CloseButton().width(), scaled(8));
+        sheet->CloseButton().show();
+        out.Save(*sheet, "sheet-tip");
+    }
+    {
+        UiProgressDialog* progress = dialogs.Progress();
+        ProgressStart start;
+        start.title = BASUtilityString::Utf16ToUtf8(dialog_resources::Tr16(u"downloading-update"));
+        start.outputDir = "/tmp";
+        QImage logo(QString::fromStdString(appDir + "Plugins/Module.Workbench/1.0.0/Resources/converting.png"));
+        start.logo = &logo;
+        progress->Start(start);
+        parts.progress.SetTotal(8);
+        parts.progress.SetPosition(3);
+        parts.progress.SetDescription(u"IMG_2682.HEIC");
+        progress->Tick();
+        out.Save(*progress, "progress");
+        parts.progress.AddFailures(1, u"/home/user/Pictures/IMG_0007.HEIC");
+        parts.progress.AddFailures(1, u"/home/user/Pictures/IMG_0012.HEIC");
+        parts.progress.SetPosition(8);
+        parts.progress.MarkFinished();
+        progress->Tick();
+        progress->DetailsButton().click();
+        out.Save(*progress, "progress-failed");
+        progress->EndByUser();
+    }
+    {
+        iOSProgressDialog loading(scale, "screens", QString::fromStdString(appDir + "Resources/loading.gif"));
+        loading.CreatePanel(frame.View());
+        loading.UpdateCount(120, 1000);
+        out.Save(loading, "loading");
+    }
+    return out.Failures() == 0 ? 0 : 1;
+}
