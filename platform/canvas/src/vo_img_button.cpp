@@ -79,7 +79,8 @@ void VoImgButton::paintEvent(QPaintEvent*) {
     const QImage* image = active && pressed_ && !pressed_->isNull() ? pressed_ : normal_;
     if (!image || image->isNull()) return;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    const QSize size = sizeHint();
+    // Drawn at its scaled size, or smaller when the button was made smaller.
+    const QSize size = sizeHint().boundedTo(this->size());
     painter.drawImage(QRect((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(), size.height()),
                       *image);
 }

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -71,6 +72,12 @@ void UiDialog::InitDialog() {
     closeButton_.SetDpiScale(dpiScale_);
     closeButton_.CreateButton(this, kCloseId);
     closeButton_.Init(closeNormal_, Scaled(-8), Scaled(4), closePressed_);
+    // The button stays inside the title bar whatever the image's size.
+    const int side = std::min(closeButton_.height(), titleHeight_ - Scaled(4) - Scaled(2));
+    if (side > 0 && side < closeButton_.height()) {
+        closeButton_.resize(side, side);
+        closeButton_.move(width() - Scaled(8) - side, Scaled(4));
+    }
     closeButton_.SetBkgColor(titleColour_);
     closeButton_.SetTooltip(dialog_resources::Tr(u"close"));
 }

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Renders the program's windows into OUTDIR as PNG files, for review by eye
+# and for the README: every dialog in English and Japanese at scales 1 and
+# 1.5, under a virtual X server. Usage: scripts/screens.sh OUTDIR
+set -euo pipefail
+[ $# -eq 1 ] || { echo "usage: $0 OUTDIR" >&2; exit 2; }
+out="$(mkdir -p "$1" && cd "$1" && pwd)"
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+build=build/release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPIXBRIDGE_BUILD_TESTS=OFF -DPIXBRIDGE_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
+for language in 3 8; do        # English, Japanese
+  for scale in 1 1.5; do
+    xvfb-run -a -s "-screen 0 1920x1080x24" \
+      "$build/host/tools/render_screens" "$build/app" "$out" "$language" "$scale"
+  done
+done
