@@ -37,16 +37,7 @@ void UiAboutDialog::InitDialog() {
     noticeLine_ = BASUtilityString::Format(dialog_resources::Tr16(u"copyright-%d-%s").c_str(), identity_.buildYear,
                                            identity_.brand.c_str());
 
-    const QColor normal = dialog_resources::StoreColor("color:common:button:normal", QColor(0x2F, 0x6F, 0xEB));
-    const QColor pressed = dialog_resources::StoreColor("color:common:button:pressed", QColor(0x24, 0x59, 0xC4));
-    okButton_.SetDpiScale(DpiScale());
-    okButton_.CreateButton(this, &dialog_resources::Font("font:gdiplus:17:bold"), kConfirmId);
-    okButton_.SetHMargin(Scaled(24));
-    okButton_.SetVMargin(Scaled(6));
-    okButton_.SetRadio(false);
-    okButton_.SetRoundRect(true);
-    okButton_.SetRoundRectPoint(Scaled(4), Scaled(4));
-    okButton_.Init(Q(okText_), normal, Qt::white, pressed, Qt::white);
+    StyleButton(okButton_, kConfirmId, Q(okText_), {"font:gdiplus:17:bold", 24, 6, 4});
     okButton_.setDefault(true);
     secondButton_.hide();
 

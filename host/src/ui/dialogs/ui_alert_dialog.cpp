@@ -26,24 +26,11 @@ void UiAlertDialog::SetMessage(QWidget* parent, int width, int height, const std
     Create(parent, width, height);
 }
 
-void UiAlertDialog::StyleButton(VoSwitchButton& button, int id, const std::u16string& text, int hMargin, bool round) {
-    const QColor normal = dialog_resources::StoreColor("color:common:button:normal", QColor(0x2F, 0x6F, 0xEB));
-    const QColor pressed = dialog_resources::StoreColor("color:common:button:pressed", QColor(0x24, 0x59, 0xC4));
-    button.SetDpiScale(DpiScale());
-    button.CreateButton(this, &dialog_resources::Font("font:gdiplus:17:normal"), id);
-    button.SetHMargin(hMargin);
-    button.SetVMargin(Scaled(6));
-    button.SetRoundRect(round);
-    button.SetBackgroundColor(Qt::white);
-    button.SetRoundRectPoint(Scaled(6), Scaled(6));
-    button.SetRadio(false);
-    button.Init(QString::fromStdU16String(text), normal, Qt::white, pressed, Qt::white);
-}
-
 void UiAlertDialog::InitDialog() {
     UiDialog::InitDialog();
-    StyleButton(okButton_, kConfirmId, okText_, Scaled(30), true);
-    StyleButton(secondButton_, kSecondId, secondText_, Scaled(30), true);
+    const ButtonStyle style{"font:gdiplus:17:normal", 30, 6, 6};
+    StyleButton(okButton_, kConfirmId, QString::fromStdU16String(okText_), style);
+    StyleButton(secondButton_, kSecondId, QString::fromStdU16String(secondText_), style);
     secondButton_.setVisible(showSecondButton_);
     // Enter confirms; Tab goes ok -> cancel.
     okButton_.setDefault(true);

@@ -6,8 +6,6 @@
 
 #include "ui_dialog.h"
 
-#include <canvas/vo_switch_button.h>
-
 class UiAlertDialog : public UiDialog {
 public:
     UiAlertDialog(float dpiScale, const QImage* closeNormal, const QImage* closePressed, const QImage* image,
@@ -28,7 +26,6 @@ protected:
     void DrawContent(QPainter& painter, const QRect& body) override;
     void OnCommand(int id) override;
     virtual void Layout();
-    void StyleButton(VoSwitchButton& button, int id, const std::u16string& text, int hMargin, bool round);
 
     const QImage* image_ = nullptr;
     bool showSecondButton_ = false;

@@ -82,6 +82,19 @@ void UiDialog::InitDialog() {
     closeButton_.SetTooltip(dialog_resources::Tr(u"close"));
 }
 
+void UiDialog::StyleButton(VoSwitchButton& button, int id, const QString& text, const ButtonStyle& style) {
+    const QColor normal = dialog_resources::StoreColor("color:common:button:normal", QColor(0x2F, 0x6F, 0xEB));
+    const QColor pressed = dialog_resources::StoreColor("color:common:button:pressed", QColor(0x24, 0x59, 0xC4));
+    button.SetDpiScale(dpiScale_);
+    button.CreateButton(this, &dialog_resources::Font(style.font), id);
+    button.SetHMargin(Scaled(style.hMargin));
+    button.SetVMargin(Scaled(style.vMargin));
+    button.SetRoundRect(style.cornerRadius > 0);
+    button.SetRoundRectPoint(Scaled(style.cornerRadius), Scaled(style.cornerRadius));
+    button.SetRadio(false);
+    button.Init(text, normal, Qt::white, pressed, Qt::white);
+}
+
 void UiDialog::CentreOver(QWidget* over) {
     QRect area;
     if (over && over->window()) {

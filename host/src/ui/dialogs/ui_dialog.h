@@ -7,6 +7,7 @@
 #define PIXBRIDGE_HOST_UI_DIALOG_H
 
 #include <canvas/vo_img_button.h>
+#include <canvas/vo_switch_button.h>
 #include <canvas/vo_themed_shadow_wnd.h>
 
 #include <QColor>
@@ -65,6 +66,14 @@ protected:
     virtual void DrawContent(QPainter& painter, const QRect& body) {}
     // A control's command; the base handles the close button.
     virtual void OnCommand(int id);
+    // A text button of this dialog in the theme's colours on white.
+    struct ButtonStyle {
+        const char* font;
+        int hMargin;  // unscaled
+        int vMargin;  // unscaled
+        int cornerRadius = 0;  // unscaled; 0: no rounded outline
+    };
+    void StyleButton(VoSwitchButton& button, int id, const QString& text, const ButtonStyle& style);
     // Ends a modal run with `id`, or hides a modeless dialog.
     void EndDialog(int id);
     // Centres the dialog over the top-level window of `over`.

@@ -45,18 +45,9 @@ bool UiLinkAlertDialog::IsOpenableUrl(const std::u16string& url) {
 
 void UiLinkAlertDialog::InitDialog() {
     UiDialog::InitDialog();
-    const QColor normal = dialog_resources::StoreColor("color:common:button:normal", QColor(0x2F, 0x6F, 0xEB));
-    const QColor pressed = dialog_resources::StoreColor("color:common:button:pressed", QColor(0x24, 0x59, 0xC4));
-    auto style = [&](VoSwitchButton& button, int id, const std::u16string& text) {
-        button.SetDpiScale(DpiScale());
-        button.CreateButton(this, &dialog_resources::Font("font:gdiplus:17:bold"), id);
-        button.SetHMargin(Scaled(10));
-        button.SetVMargin(Scaled(6));
-        button.SetRadio(false);
-        button.Init(QString::fromStdU16String(text), normal, Qt::white, pressed, Qt::white);
-    };
-    style(okButton_, kConfirmId, okText_);
-    style(secondButton_, kSecondId, secondText_);
+    const ButtonStyle style{"font:gdiplus:17:bold", 10, 6};
+    StyleButton(okButton_, kConfirmId, QString::fromStdU16String(okText_), style);
+    StyleButton(secondButton_, kSecondId, QString::fromStdU16String(secondText_), style);
     okButton_.setDefault(true);
 
     const std::u16string visible = Utils::PickLinkShowContent(message_);

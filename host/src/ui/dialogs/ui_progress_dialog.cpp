@@ -27,20 +27,9 @@ UiProgressDialog::UiProgressDialog(float dpiScale, const QImage* closeNormal, co
 void UiProgressDialog::InitDialog() {
     UiDialog::InitDialog();
     baseHeight_ = DialogHeight();
-    const QColor normal = dialog_resources::StoreColor("color:common:button:normal", QColor(0x2F, 0x6F, 0xEB));
-    const QColor pressed = dialog_resources::StoreColor("color:common:button:pressed", QColor(0x24, 0x59, 0xC4));
-    auto style = [&](VoSwitchButton& button, int id, const char16_t* key) {
-        button.SetDpiScale(DpiScale());
-        button.CreateButton(this, &dialog_resources::Font("font:gdiplus:16:bold"), id);
-        button.SetHMargin(Scaled(10));
-        button.SetVMargin(Scaled(8));
-        button.SetRadio(false);
-        button.SetRoundRect(true);
-        button.SetRoundRectPoint(Scaled(4), Scaled(4));
-        button.Init(dialog_resources::Tr(key), normal, Qt::white, pressed, Qt::white);
-    };
-    style(openFolderButton_, kOpenFolderId, u"open-folder");
-    style(closeOkButton_, kCloseOkId, u"cancel");
+    const ButtonStyle style{"font:gdiplus:16:bold", 10, 8, 4};
+    StyleButton(openFolderButton_, kOpenFolderId, dialog_resources::Tr(u"open-folder"), style);
+    StyleButton(closeOkButton_, kCloseOkId, dialog_resources::Tr(u"cancel"), style);
     closeOkButton_.setDefault(true);
 
     detailsButton_.SetDpiScale(DpiScale());

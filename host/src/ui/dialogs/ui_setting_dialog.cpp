@@ -23,18 +23,6 @@ UiSettingDialog::~UiSettingDialog() = default;
 
 void UiSettingDialog::InitDialog() {
     UiDialog::InitDialog();
-    const QColor normal = dialog_resources::StoreColor("color:common:button:normal", QColor(0x2F, 0x6F, 0xEB));
-    const QColor pressed = dialog_resources::StoreColor("color:common:button:pressed", QColor(0x24, 0x59, 0xC4));
-    auto style = [&](VoSwitchButton& button, int id, const std::u16string& text) {
-        button.SetDpiScale(DpiScale());
-        button.CreateButton(this, &dialog_resources::Font("font:gdiplus:16:bold"), id);
-        button.SetHMargin(Scaled(20));
-        button.SetVMargin(Scaled(6));
-        button.SetRadio(false);
-        button.SetRoundRect(true);
-        button.SetRoundRectPoint(Scaled(4), Scaled(4));
-        button.Init(QString::fromStdU16String(text), normal, Qt::white, pressed, Qt::white);
-    };
     // The list comes first in the tab order: it is what the dialog is for.
     list_ = std::make_unique<QComboBox>(this);
     list_->setObjectName(QStringLiteral("language-list"));
@@ -47,8 +35,9 @@ void UiSettingDialog::InitDialog() {
     }
     list_->setCurrentIndex(selected);
     list_->show();
-    style(okButton_, kConfirmId, okText_);
-    style(cancelButton_, kSecondId, cancelText_);
+    const ButtonStyle style{"font:gdiplus:16:bold", 20, 6, 4};
+    StyleButton(okButton_, kConfirmId, QString::fromStdU16String(okText_), style);
+    StyleButton(cancelButton_, kSecondId, QString::fromStdU16String(cancelText_), style);
     okButton_.setDefault(true);
     Layout();
     list_->setFocus();
