@@ -96,7 +96,7 @@ TEST_F(Dialogs, AlertSizesItselfAndPlacesItsButtonsAtEveryScale) {
         UiAlertDialog alert(scale, nullptr, nullptr, image, false, true, u"ok", u"cancel");
         alert.SetMessage(view_, 300, 0, u"One line.");
         const int textHeight = QFontMetrics(dialog_resources::Font("font:gdiplus:16:normal"))
-                                   .boundingRect(QRect(0, 0, 300, INT_MAX), Qt::TextWordWrap, QStringLiteral("One line."))
+                                   .boundingRect(QRect(0, 0, 300, kUnboundedHeight), Qt::TextWordWrap, QStringLiteral("One line."))
                                    .height();
         const int imageHeight = image->isNull() ? 0 : scaled(image->height());
         EXPECT_EQ(alert.TextRect().height(), textHeight);  // one line

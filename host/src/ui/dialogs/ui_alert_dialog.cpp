@@ -62,7 +62,7 @@ void UiAlertDialog::Layout() {
     const QFontMetrics metrics(dialog_resources::Font("font:gdiplus:16:normal"));
     const int textHeight = message_.empty()
                                ? 0
-                               : metrics.boundingRect(QRect(0, 0, textWidth, INT_MAX), Qt::TextWordWrap,
+                               : metrics.boundingRect(QRect(0, 0, textWidth, kUnboundedHeight), Qt::TextWordWrap,
                                                       QString::fromStdU16String(message_)).height();
     textRect_ = QRect(left, 0, textWidth, textHeight);
 

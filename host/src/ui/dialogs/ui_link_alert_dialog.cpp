@@ -87,7 +87,7 @@ void UiLinkAlertDialog::Layout() {
     }
     const int messageWidth = std::max(1, DialogWidth() - Scaled(20) - textLeft);
     const QFontMetrics metrics(dialog_resources::Font("font:16:normal"));
-    const int messageHeight = metrics.boundingRect(QRect(0, 0, messageWidth, INT_MAX), Qt::TextWordWrap,
+    const int messageHeight = metrics.boundingRect(QRect(0, 0, messageWidth, kUnboundedHeight), Qt::TextWordWrap,
                                                    QString::fromStdU16String(message_)).height();
     messageRect_ = QRect(textLeft, messageTop, messageWidth, messageHeight);
     if (linkControl_) linkControl_->setGeometry(messageRect_);

@@ -27,6 +27,8 @@ public:
     // The window's client area is now `width` x `height`: lay out the view
     // that is shown. Main thread; only after CreateWindow.
     virtual void ResizeClient(int32_t width, int32_t height) = 0;
+    // The program is closing: work that is running stops. Main thread.
+    virtual void StopWork() {}
 };
 
 // Makes the delegate when the host asks for the window; may return null.

@@ -67,5 +67,9 @@ void WorkbenchModule::Dispatch(const ModuleCommand& command) {
         window_.HandleCreate(command);
     } else if (strcmp(name, LIBWINDOW_COMMAND_SIZE_CHANGE) == 0) {
         window_.HandleSizeChange(command);
+    } else if (strcmp(name, LIBPLATFORM_COMMAND_CLOSE_ENSURE) == 0) {
+        // The program closes: a conversion stops after the file in hand, so
+        // nothing half-written stays and the exit is prompt.
+        if (ConverterWindowDelegate* delegate = window_.Delegate()) delegate->StopWork();
     }
 }

@@ -17,6 +17,10 @@ class QImage;
 class QPainter;
 class QPaintDevice;
 
+// The height of the box a word-wrapped text is measured in: tall enough for
+// any text, small enough that no coordinate overflows.
+inline constexpr int kUnboundedHeight = 1 << 20;
+
 namespace Utils {
 
 // The folder of the library whose handle (dlopen) or any address inside it

@@ -1,0 +1,187 @@
+// VoContentPresenter: the workbench once photos are listed: the operator bar
+// (add file, add folder, delete, search), the virtual photo list with
+// thumbnails, the output panel (format, keep EXIF, quality, output folder,
+// open folder, convert) and the status line. It is not a window: its
+// controls are children of the delegate's window, which paints it and hands
+// it its commands. It owns the photo list and the work that talks to the
+// photo module, and it drives a conversion from its checks to its end.
+#ifndef WORKBENCH_VO_CONTENT_PRESENTER_H
+#define WORKBENCH_VO_CONTENT_PRESENTER_H
+
+#include "photo/photo_list_model.h"
+#include "presenter/view_resources.h"
+#include "presenter/vo_track_bar.h"
+#include "work/heic_work.h"
+
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QTimer;
+class QWidget;
+class VoEdit;
+class VoImgButton;
+class VoListView;
+class VoSwitchButton;
+class VoSwitchImageButton;
+class VoUpDown;
+
+class VoContentPresenter : public PhotoListView, public PhotoListListener {
+public:
+    enum Id : int {
+        kAddFile = 6001, kAddFolder = 6002, kDelete = 6003, kFormat = 6005, kConvert = 6006, kList = 6007,
+        kSearchBox = 6008, kSearchButton = 6009, kQualityBox = 6011, kHint = 6013, kKeepExif = 6014,
+        kOpenFolder = 6015, kBrowse = 6016, kFolderBox = 6017,
+    };
+    static constexpr const char* kDeviceId = "HEIC_WORK_UUID";
+    static constexpr const char* kFolderKey = "CONVERT_CHOOSE_FOLDER_KEY";
+
+    // Notifications for the delegate: LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN and _END.
+    using Notify = std::function<void(const char* notification)>;
+
+    VoContentPresenter(QWidget* window, const ViewResources& resources, PhotoChooser* chooser, PhotoAsker* asker,
+                       Notify notify);
+    ~VoContentPresenter() override;
+
+    // Creates the controls (hidden) as children of the window.
+    void Create();
+    void SetVisible(bool visible);
+    void Layout(int width, int height);
+    void Paint(QPainter& painter) const;
+    // A command of one of its controls; false for ids that are not its own.
+    bool OnCommand(int id);
+
+    int32_t AddFiles();
+    int32_t AddFolder();
+    int32_t AddDropped(const std::vector<std::u16string>& paths);
+    void Search(const QString& text);
+    void DeleteChecked();
+    // The whole conversion: checks, progress dialog, request. False when a
+    // check failed (the user was told why) or a request is still running.
+    bool Convert();
+    // Stops the conversion and the thumbnails that are running (the
+    // progress dialog's cancel, the program's close).
+    void StopWork();
+    bool Busy() const;
+    void ChooseOutputFolder();
+    void SetOutputFolder(const std::u16string& folder);
+    // "85" or "85%" typed in the quality box and Enter.
+    void QualityEntered();
+    void SetFormat(int format);
+
+    // The conversion request as Convert() sends it, or null with nothing to send.
+    std::string BuildRequest() const;
+    // The thumbnail request for `paths`: the rows on screen first.
+    std::vector<std::string> VisibleFirst(const std::vector<std::string>& paths) const;
+
+    PhotoListModel& Model() { return *model_; }
+    VoListView* List() const { return list_; }
+    QComboBox* FormatBox() const { return format_; }
+    VoEdit* QualityBox() const { return qualityBox_; }
+    VoUpDown* UpDown() const { return upDown_; }
+    VoTrackBar& TrackBar() { return trackBar_; }
+    VoImgButton* KeepExif() const { return keepExif_; }
+    VoEdit* SearchBox() const { return searchBox_; }
+    VoSwitchButton* ConvertButton() const { return convert_; }
+    int Quality() const { return quality_; }
+    int RowHeight() const { return rowHeight_; }
+    const std::u16string& OutputFolder() const { return outputFolder_; }
+    const QString& TotalText() const { return totalText_; }
+    const QString& CheckedText() const { return checkedText_; }
+    QRect PanelRect() const { return panel_; }
+    QRect ListRect() const { return listRect_; }
+    // Rows redrawn by arriving thumbnails (for the tests and the benchmark).
+    int RefreshedRows() const { return refreshedRows_; }
+
+    // PhotoListView
+    void SetItemCount(int32_t count) override;
+    void SetHeaderCheck(bool checked) override;
+    bool GetHeaderChecked() const override;
+    void RefreshHeaderCheck() override;
+    // PhotoListListener
+    void PhotoTotalsChanged(const PhotoTotals& totals) override;
+    void ThumbnailsWanted(const std::vector<std::string>& paths) override;
+    void FolderLoadBegins() override;
+    void ShownListEmptied() override;
+
+    // A thumbnail reply, on the main thread.
+    void ThumbnailArrived(std::shared_ptr<QImage> image, const std::u16string& path, int32_t kind, int32_t width,
+                          int32_t height, int32_t index, int32_t total);
+    // A conversion reply, on the main thread.
+    void ConversionReplied(int32_t kind);
+
+private:
+    void CreateOperatorBar();
+    void CreateList();
+    void CreatePanel();
+    void ShowQuality(int value);
+    int ReadQualityBox();
+    void SetVisibleRange(int first, int last);
+    void CheckDrained();
+    QRect Text(const QString& text, const char* font, int x, int y, int width = 0) const;
+
+    QWidget* window_ = nullptr;
+    const ViewResources& res_;
+    PhotoAsker* asker_ = nullptr;
+    Notify notify_;
+    std::unique_ptr<PhotoListModel> model_;
+    std::unique_ptr<HeicWork> work_;
+    // Callbacks of the work run on other threads; they reach this view only
+    // while it lives.
+    std::shared_ptr<VoContentPresenter*> alive_;
+
+    // Controls: children of the window, owned by it.
+    VoSwitchImageButton* addFile_ = nullptr;
+    VoSwitchImageButton* addFolder_ = nullptr;
+    VoSwitchImageButton* delete_ = nullptr;
+    VoEdit* searchBox_ = nullptr;
+    VoImgButton* searchButton_ = nullptr;
+    VoListView* list_ = nullptr;
+    QComboBox* format_ = nullptr;
+    VoImgButton* keepExif_ = nullptr;
+    VoEdit* qualityBox_ = nullptr;
+    VoUpDown* upDown_ = nullptr;
+    VoImgButton* hint_ = nullptr;
+    VoTrackBar trackBar_;
+    VoSwitchButton* browse_ = nullptr;
+    VoEdit* folderBox_ = nullptr;
+    VoSwitchButton* openFolder_ = nullptr;
+    VoSwitchButton* convert_ = nullptr;
+
+    int outputFormat_ = 0;
+    bool keepExifOn_ = true;
+    int quality_ = 100;
+    std::u16string outputFolder_;
+    int visibleFirst_ = 0;
+    int visibleLast_ = 0;
+    int rowHeight_ = 60;
+    int rowsPerPage_ = 1;
+    bool converting_ = false;
+    bool loadingThumbnails_ = false;
+    int refreshedRows_ = 0;
+    std::unique_ptr<QTimer> drainTimer_;
+    QString totalText_;
+    QString checkedText_;
+    bool visible_ = false;
+
+    // Layout results for the painter.
+    int width_ = 0;
+    int height_ = 0;
+    QRect listRect_;
+    QRect panel_;
+    QRect formatLabel_;
+    QRect exifLabel_;
+    QRect exifText_;
+    QRect qualityLabel_;
+    QRect qualityBorder_;
+    QRect folderLabel_;
+    QRect folderBorder_;
+    QRect status_;
+};
+
+#endif  // WORKBENCH_VO_CONTENT_PRESENTER_H

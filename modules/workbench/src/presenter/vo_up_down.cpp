@@ -1,0 +1,42 @@
+#include "presenter/vo_up_down.h"
+
+#include <QKeyEvent>
+#include <QToolButton>
+
+#include <algorithm>
+
+VoUpDown::VoUpDown(QWidget* parent) : QWidget(parent) {
+    up_ = new QToolButton(this);
+    down_ = new QToolButton(this);
+    up_->setArrowType(Qt::UpArrow);
+    down_->setArrowType(Qt::DownArrow);
+    for (QToolButton* button : {up_, down_}) {
+        button->setAutoRepeat(true);
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+    }
+    up_->setAccessibleName(QStringLiteral("+1"));
+    down_->setAccessibleName(QStringLiteral("-1"));
+    QObject::connect(up_, &QToolButton::clicked, this, [this] { Step(+1); });
+    QObject::connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void VoUpDown::SetPosition(int position) { position_ = std::clamp(position, 0, 100); }
+
+void VoUpDown::Step(int delta) {
+    const int next = std::clamp(position_ + delta, 0, 100);
+    position_ = next;
+    if (changed_) changed_(next);
+}
+
+void VoUpDown::resizeEvent(QResizeEvent*) {
+    up_->setGeometry(0, 0, width(), height() / 2);
+    down_->setGeometry(0, height() / 2, width(), height() - height() / 2);
+}
+
+void VoUpDown::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Up) return Step(+1);
+    if (event->key() == Qt::Key_Down) return Step(-1);
+    QWidget::keyPressEvent(event);
+}
