@@ -12,7 +12,7 @@ packages=(
   gettext
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libxcb1-dev
-  xvfb xauth xdotool zip unzip
+  xvfb xauth xdotool zip unzip imagemagick
 )
 # libheif 1.19 and its decoder plug-ins come from bookworm-backports; 1.15 of
 # bookworm itself refuses many current phone photos.
