@@ -4,6 +4,7 @@
 // an ordered shutdown.
 #include "app/crash_handlers.h"
 #include "app/host_settings.h"
+#include "app/open_request_channel.h"
 #include "app/product_identity.h"
 #include "app/single_instance.h"
 #include "app/system_summary.h"
@@ -28,6 +29,7 @@
 #include <libxml/parser.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <cstring>
 #include <string>
@@ -94,15 +96,28 @@ int main(int argc, char** argv) {
         }
     }
 
+    // [open-request] Photos after --open; the arguments before it keep their meaning.
+    const open_request::LaunchArguments launch = open_request::SplitLaunchArguments(arguments);
+
     // The report helper starts while the crashed copy may still hold the lock.
     SingleInstance instance(product::SingleInstanceName());
-    if (!reportHelper && !instance.IsFirst()) return 0;
+    if (!reportHelper && !instance.IsFirst()) {
+        // [open-request] A launch with --open hands its photos to the running copy.
+        if (!launch.open) return 0;
+        std::string error;
+        if (open_request::HandToRunningCopy(open_request::SocketPath(product::SingleInstanceName()), launch.openFiles,
+                                            10000, error)) {
+            return 0;
+        }
+        fprintf(stderr, "PixbridgeManager: cannot hand the photos to the running copy: %s\n", error.c_str());
+        return 1;
+    }
 
     AutoRelease::InitPool();
     VoTaskPool::Get()->Activate(5);
     AutoRelease::StartLocalPool();
 
-    HostSettings::Get().Load(reportHelper ? std::vector<std::string>() : arguments);
+    HostSettings::Get().Load(reportHelper ? std::vector<std::string>() : launch.settings);  // [open-request]
 
     const std::string logFolder = BASUtilityString::Utf16ToUtf8(BASUtilitySys::GetTempDir()) + product::kBrand + "/" +
                                   BASUtilitySys::GetNowDateTime("%Y%m%d");
@@ -141,6 +156,17 @@ int main(int argc, char** argv) {
             auto frame = std::make_unique<CMainFrame>(rect, scale);
             frame->setWindowTitle(QString::fromStdString(product::DisplayName()));
             frame->show();
+
+            // [open-request] Photos from later launches, and our own --open photos.
+            open_request::OpenRequestServer openRequests(
+                [&frame](const std::vector<std::string>& files) {
+                    open_request::PostOpenFiles(files);
+                    open_request::RaiseWindow(frame.get());
+                });
+            openRequests.Listen(open_request::SocketPath(product::SingleInstanceName()));
+            if (!launch.openFiles.empty()) {
+                QTimer::singleShot(0, frame.get(), [&launch] { open_request::PostOpenFiles(launch.openFiles); });
+            }
 
             if (pipe2(signalPipe, O_CLOEXEC) == 0) {
                 auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, frame.get());

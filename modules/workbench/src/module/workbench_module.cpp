@@ -67,5 +67,7 @@ void WorkbenchModule::Dispatch(const ModuleCommand& command) {
         window_.HandleCreate(command);
     } else if (strcmp(name, LIBWINDOW_COMMAND_SIZE_CHANGE) == 0) {
         window_.HandleSizeChange(command);
+    } else if (strcmp(name, LIBCONVERTER_COMMAND_OPEN_FILES) == 0) {
+        window_.HandleOpenFiles(command);
     }
 }
