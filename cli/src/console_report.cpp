@@ -86,7 +86,8 @@ ConsoleReport::Mode ConsoleReport::ChooseMode(const ConvertOptions& options, int
     return isatty(outFd) ? Mode::kBar : Mode::kLines;
 }
 
-ConsoleReport::ConsoleReport(Mode mode, int outFd, int errFd) : mode_(mode), outFd_(outFd), errFd_(errFd) {}
+ConsoleReport::ConsoleReport(Mode mode, int outFd, int errFd, bool quiet)
+    : mode_(mode), quiet_(quiet || mode == Mode::kQuiet), outFd_(outFd), errFd_(errFd) {}
 
 void ConsoleReport::Out(const std::string& text) { WriteAll(outFd_, text); }
 void ConsoleReport::Err(const std::string& text) { WriteAll(errFd_, text); }
@@ -113,7 +114,7 @@ void ConsoleReport::FileStarted(const std::string& path) {
 void ConsoleReport::FileFinished(const std::string& path, bool converted, int64_t milliseconds,
                                  const std::string& reason) {
     ++done_;
-    const std::string shown = ToValidUtf8(path);
+    const std::string shown = Printable(path);
     switch (mode_) {
     case Mode::kJson:
         JsonLine(path, converted ? "converted" : "failed", milliseconds, converted ? std::string() : reason);
@@ -122,25 +123,25 @@ void ConsoleReport::FileFinished(const std::string& path, bool converted, int64_
         if (converted) {
             Out("converted " + shown + " (" + std::to_string(milliseconds) + " ms)\n");
         } else {
-            Err("failed " + shown + ": " + ToValidUtf8(reason) + "\n");
+            Err("failed " + shown + ": " + Printable(reason) + "\n");
         }
         break;
     case Mode::kBar:
         if (!converted) {
             ClearBar();
-            Err("failed " + shown + ": " + ToValidUtf8(reason) + "\n");
+            Err("failed " + shown + ": " + Printable(reason) + "\n");
         }
         DrawBar();
         break;
     case Mode::kQuiet:
-        if (!converted) Err("failed " + shown + ": " + ToValidUtf8(reason) + "\n");
+        if (!converted) Err("failed " + shown + ": " + Printable(reason) + "\n");
         break;
     }
 }
 
 void ConsoleReport::Skipped(const std::string& path) {
     if (mode_ == Mode::kJson) JsonLine(path, "skipped", 0, {});
-    if (mode_ == Mode::kLines) Out("skipped " + ToValidUtf8(path) + " (not a .heic file)\n");
+    if (mode_ == Mode::kLines) Out("skipped " + Printable(path) + " (not a .heic file)\n");
 }
 
 void ConsoleReport::NotConverted(const std::string& path) {
@@ -149,7 +150,7 @@ void ConsoleReport::NotConverted(const std::string& path) {
 
 void ConsoleReport::Stopping(int signal) {
     stopping_ = true;
-    if (mode_ == Mode::kQuiet || mode_ == Mode::kJson) return;
+    if (quiet_ || mode_ == Mode::kJson) return;
     ClearBar();
     Err(std::string("Stopping after the current photo (") + SignalWords(signal) + ")...\n");
     if (mode_ == Mode::kBar) DrawBar();
@@ -157,13 +158,13 @@ void ConsoleReport::Stopping(int signal) {
 
 void ConsoleReport::Warning(const std::string& text) {
     ClearBar();
-    Err("pixbridge-convert: " + ToValidUtf8(text) + "\n");
+    Err("pixbridge-convert: " + Printable(text) + "\n");
     if (mode_ == Mode::kBar && done_ < total_) DrawBar();
 }
 
 void ConsoleReport::ForeignLine(const std::string& line) {
     ClearBar();
-    Err(line + "\n");
+    Err(Printable(line) + "\n");
     if (mode_ == Mode::kBar && done_ < total_) DrawBar();
 }
 
@@ -173,7 +174,7 @@ void ConsoleReport::Tick() {
 
 void ConsoleReport::Finish(const RunTotals& totals) {
     ClearBar();
-    if (mode_ == Mode::kQuiet) return;
+    if (quiet_) return;
     const std::string summary = FormatSummary(totals) + "\n";
     // With --json standard output carries nothing but the JSON lines.
     if (mode_ == Mode::kJson) {
@@ -232,7 +233,7 @@ std::string ConsoleReport::FormatBar(size_t done, size_t total, double seconds, 
     } else {
         line += "  -- photos/s  --:-- left";
     }
-    if (!current.empty()) line += "  " + ToValidUtf8(current);
+    if (!current.empty()) line += "  " + Printable(current);
     // One column short of the width, so the terminal never wraps the line.
     return FitColumns(line, width - 1);
 }
@@ -251,4 +252,25 @@ std::string ConsoleReport::FormatSummary(const RunTotals& totals) {
         summary += Printf(" (%.2f photos/s)", static_cast<double>(processed) / totals.seconds);
     }
     return summary;
+}
+
+// Text for the terminal: valid UTF-8 without control characters. File
+// names and the codec's messages (which may quote bytes of a damaged file)
+// could otherwise carry escape sequences that the terminal would obey.
+std::string ConsoleReport::Printable(const std::string& text) {
+    const std::string valid = ToValidUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += '?';
+        } else if (c == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+            out += '?';  // U+0080..U+009F, the C1 controls
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }

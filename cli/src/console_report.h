@@ -26,7 +26,8 @@ public:
 
     // The bar needs a terminal on standard output.
     static Mode ChooseMode(const ConvertOptions& options, int outFd);
-    ConsoleReport(Mode mode, int outFd, int errFd);
+    // `quiet` also keeps the summary and notices out of the JSON mode.
+    ConsoleReport(Mode mode, int outFd, int errFd, bool quiet = false);
     // Where errors go from now on (the real standard error once it is captured).
     void SetErrorFd(int errFd) { errFd_ = errFd; }
 
@@ -48,6 +49,8 @@ public:
     // The bar's text for a terminal `width` columns wide (exposed for tests).
     static std::string FormatBar(size_t done, size_t total, double seconds, const std::string& current, int width);
     static std::string FormatSummary(const RunTotals& totals);
+    // Text for the terminal: valid UTF-8 without control characters.
+    static std::string Printable(const std::string& text);
 
 private:
     void Out(const std::string& text);
@@ -59,6 +62,7 @@ private:
     double Elapsed() const;
 
     Mode mode_;
+    bool quiet_;
     int outFd_;
     int errFd_;
     size_t total_ = 0;

@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
     PhotoBatch batch;
     std::string error;
     if (!CollectPhotoBatch(options, batch, error)) {
-        fprintf(stderr, "pixbridge-convert: %s\n", ToValidUtf8(error).c_str());
+        fprintf(stderr, "pixbridge-convert: %s\n", ConsoleReport::Printable(error).c_str());
         return kExitUsage;
     }
 
@@ -94,7 +94,8 @@ int main(int argc, char** argv) {
     settings.png = options.png;
     settings.quality = options.quality;
     settings.keepExif = !options.stripExif;
-    ConsoleReport report(ConsoleReport::ChooseMode(options, STDOUT_FILENO), STDOUT_FILENO, STDERR_FILENO);
+    ConsoleReport report(ConsoleReport::ChooseMode(options, STDOUT_FILENO), STDOUT_FILENO, STDERR_FILENO,
+                         options.quiet);
     BatchRunner runner(batch, settings, report);
     // Before any other thread exists, so that all of them inherit the mask.
     SignalWatch signals([&runner](int signal) { runner.RequestStop(signal); });

@@ -293,3 +293,13 @@ TEST(ProgressBar, FitsTheTerminalWithoutCuttingACharacter) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TerminalText, FileNamesCannotCarryTerminalControls) {
+    // ESC, a C1 CSI and a stray byte: none reaches the terminal as such.
+    EXPECT_EQ(ConsoleReport::Printable("a\x1b[31mb\xc2\x9b" "c\xff.heic"), "a?[31mb?c\xEF\xBF\xBD.heic");
+    EXPECT_EQ(ConsoleReport::Printable(u8"été.heic"), u8"été.heic");
+}
+
+}  // namespace
