@@ -9,7 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libcurl4-openssl-dev
   fonts-liberation2 fonts-noto-cjk
-  gettext
+  gettext libcli11-dev
+  dpkg-dev file patchelf desktop-file-utils appstream python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libxcb1-dev
   xvfb xauth xdotool zip unzip imagemagick

@@ -3,8 +3,9 @@
 // file, as its users run it) at the same settings. Prints photos per second
 // and the ratios.
 //
-//   photo_bus_bench [--format jpeg|png] [--quality 90] [--repeat N] photo...
-//   (no photos: the eight 12-megapixel phone photos of the test set)
+//   photo_bus_bench [--format jpeg|png] [--quality 90] [--repeat N] [--module-only] photo...
+//   (no photos: the eight 12-megapixel phone photos of the test set;
+//   --module-only leaves heif-dec out, for bench/cli.sh)
 #include "plugin_util.h"
 
 #include <bedrock/bas_utility_string.h>
@@ -98,12 +99,14 @@ double RunHeifDec(const std::vector<std::string>& photos, const fs::path& out, b
 int main(int argc, char** argv) {
     bool jpeg = true;
     int quality = 90, repeat = 1;
+    bool moduleOnly = false;
     std::vector<std::string> photos;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--format" && i + 1 < argc) jpeg = std::string(argv[++i]) != "png";
         else if (a == "--quality" && i + 1 < argc) quality = atoi(argv[++i]);
         else if (a == "--repeat" && i + 1 < argc) repeat = atoi(argv[++i]);
+        else if (a == "--module-only") moduleOnly = true;
         else photos.push_back(fs::absolute(a).string());
     }
     if (photos.empty()) {
@@ -127,6 +130,13 @@ int main(int argc, char** argv) {
     fs::create_directories(out / "module");
     fs::create_directories(out / "heif-dec");
     const double module = RunModule(batch, out / "module", jpeg, quality);
+    if (moduleOnly) {
+        printf("module: %6.2f s  %5.2f photos/s  converted %d failed %d\n", module,
+               static_cast<double>(batch.size()) / module, converted, failed);
+        fs::remove_all(out);
+        VoTaskPool::Get()->Deactivate();
+        return failed == 0 ? 0 : 1;
+    }
     const double reference = RunHeifDec(batch, out / "heif-dec", jpeg, quality);
 
     uintmax_t moduleBytes = 0, referenceBytes = 0;

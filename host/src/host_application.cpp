@@ -1,6 +1,7 @@
 #include "host_application.h"
 
 #include "app/crash_handlers.h"
+#include "app/open_request_channel.h"
 #include "app/product_identity.h"
 #include "app/single_instance.h"
 #include "app/system_summary.h"
@@ -32,6 +33,7 @@
 #include <libxml/parser.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -92,6 +94,8 @@ HostApplication::HostApplication(int& argc, char** argv) : argc_(argc), argv_(ar
             ++it;
         }
     }
+    launch_ = std::make_unique<open_request::LaunchArguments>(
+        reportHelper_ ? open_request::LaunchArguments{} : open_request::SplitLaunchArguments(arguments_));
 }
 
 HostApplication::~HostApplication() { Shutdown(); }
@@ -100,12 +104,22 @@ int HostApplication::Run() {
     // 1. One copy per version. The report helper starts while the crashed
     //    copy may still hold the lock.
     instance_ = std::make_unique<SingleInstance>(product::SingleInstanceName());
-    if (!reportHelper_ && !instance_->IsFirst()) return 0;
+    if (!reportHelper_ && !instance_->IsFirst()) {
+        // A launch with photos hands them to the copy that runs.
+        if (!launch_->open) return 0;
+        std::string error;
+        if (open_request::HandToRunningCopy(open_request::SocketPath(product::SingleInstanceName()), launch_->openFiles,
+                                            10000, error)) {
+            return 0;
+        }
+        std::fprintf(stderr, "PixbridgeManager: cannot hand the photos to the running copy: %s\n", error.c_str());
+        return 1;
+    }
 
     // 2. Pools and workers; 3. settings, language, options, suite file.
     workersStarted_ = StartWorkers();
     parts_ = std::make_unique<HostParts>();
-    parts_->settings.Load(reportHelper_ ? std::vector<std::string>() : arguments_);
+    parts_->settings.Load(reportHelper_ ? std::vector<std::string>() : launch_->settings);
 
     // 4. Logging, and 5. the system summary.
     StartLogging();
@@ -122,6 +136,7 @@ int HostApplication::Run() {
 
     // 9. The main window and the message loop.
     StartMainWindow();
+    ListenForOpenRequests();
     WatchTerminationSignals();
     if (crashTest_) {
         QTimer::singleShot(500, [] {
@@ -208,6 +223,19 @@ void HostApplication::StartMainWindow() {
     frame_->show();
 }
 
+void HostApplication::ListenForOpenRequests() {
+    openRequests_ = std::make_unique<open_request::OpenRequestServer>([this](const std::vector<std::string>& files) {
+        open_request::PostOpenFiles(files);
+        if (frame_) open_request::RaiseWindow(frame_.get());
+    });
+    openRequests_->Listen(open_request::SocketPath(product::SingleInstanceName()));
+    if (!launch_->openFiles.empty()) {
+        // After the loop has started: the module windows exist by then.
+        std::vector<std::string> files = launch_->openFiles;
+        QTimer::singleShot(0, frame_.get(), [files] { open_request::PostOpenFiles(files); });
+    }
+}
+
 void HostApplication::WatchTerminationSignals() {
     if (pipe2(signalPipe, O_CLOEXEC) != 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, frame_.get());  // owned by the window
@@ -225,6 +253,7 @@ void HostApplication::Shutdown() {
     shutDown_ = true;
     // The windows: dialogs first (they are owned here, parented to the
     // view), then the main window with the module windows inside it.
+    openRequests_.reset();
     if (parts_) {
         parts_->context.SetDialogs(nullptr);
         dialogs_ = nullptr;

@@ -14,6 +14,10 @@ class QApplication;
 class SharedDialogs;
 class SingleInstance;
 struct HostParts;
+namespace open_request {
+class OpenRequestServer;
+struct LaunchArguments;
+}
 
 class HostApplication {
 public:
@@ -33,11 +37,15 @@ private:
     // modules rely on.
     void StartMainWindow();
     void WatchTerminationSignals();
+    // Photos of later launches ("Open with") and of this one reach the workbench.
+    void ListenForOpenRequests();
     void Shutdown();
 
     int& argc_;
     char** argv_;
     std::vector<std::string> arguments_;
+    // The launcher-file arguments, and the photos after --open.
+    std::unique_ptr<open_request::LaunchArguments> launch_;
     bool reportHelper_ = false;
     bool crashTest_ = false;
     bool shutDown_ = false;
@@ -49,6 +57,7 @@ private:
     std::unique_ptr<HostParts> parts_;
     std::unique_ptr<QApplication> qt_;
     std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<open_request::OpenRequestServer> openRequests_;
     SharedDialogs* dialogs_ = nullptr;  // owned by the context
 };
 

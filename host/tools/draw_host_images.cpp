@@ -298,5 +298,8 @@ int main(int argc, char** argv) {
     Save(Chevron(false, false), root + "dialog/take-back-normal.png");
     Save(Chevron(false, true), root + "dialog/take-back-pressed.png");
     Save(AppPicture(256, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge.png");
+    // The desktop's icon theme wants the smaller sizes drawn, not scaled.
+    Save(AppPicture(128, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge-128.png");
+    Save(AppPicture(48, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge-48.png");
     return 0;
 }

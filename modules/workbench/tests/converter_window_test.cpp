@@ -20,6 +20,7 @@ struct RecordingDelegate : ConverterWindowDelegate {
         void* parent = nullptr;
         WindowRect rect;
         std::vector<std::pair<int32_t, int32_t>> sizes;
+        std::vector<std::vector<std::u16string>> drops;
     };
     explicit RecordingDelegate(Log* log) : log_(log) {}
     void CreateWindow(void* parent, const WindowRect& rect) override {
@@ -28,6 +29,7 @@ struct RecordingDelegate : ConverterWindowDelegate {
         log_->rect = rect;
     }
     void ResizeClient(int32_t width, int32_t height) override { log_->sizes.emplace_back(width, height); }
+    void AddDroppedPaths(const std::vector<std::u16string>& paths) override { log_->drops.push_back(paths); }
     Log* log_;
 };
 
@@ -67,6 +69,14 @@ protected:
         c.window = window;
         c.data = size;
         window_.HandleSizeChange(c);
+    }
+
+    void Open(const char* json) {
+        std::string text = json ? json : "";
+        ModuleCommand c{};
+        c.command = LIBCONVERTER_COMMAND_OPEN_FILES;
+        c.text = json ? text.data() : nullptr;
+        window_.HandleOpenFiles(c);
     }
 
     int instance_ = 0;
@@ -121,6 +131,45 @@ TEST_F(WindowFixture, ARequestWithoutAUsableRectangleCreatesNoWindow) {
     EXPECT_EQ(log_.creates, 0);
     Resize(1000, 700, &parent_);
     EXPECT_TRUE(log_.sizes.empty());
+}
+
+TEST_F(WindowFixture, OpenedPathsReachTheWindowAsADropAndWaitForItWhenItIsNotThereYet) {
+    Open(R"(["/photos/a.HEIC", "/photos/b.jpg"])");
+    Open("not json");
+    Open(R"(["relative/c.heic"])");
+    EXPECT_TRUE(log_.drops.empty());
+    ASSERT_EQ(window_.WaitingPaths().size(), 2u);
+
+    Create(R"({"rect": [0, 60, 1000, 640]})", nullptr);
+    ASSERT_EQ(log_.drops.size(), 1u);
+    EXPECT_EQ(log_.drops[0], (std::vector<std::u16string>{u"/photos/a.HEIC", u"/photos/b.jpg"}));
+    EXPECT_TRUE(window_.WaitingPaths().empty());
+
+    Open(u8R"(["/photos/été.heic"])");
+    Open("[]");
+    ASSERT_EQ(log_.drops.size(), 2u);
+    EXPECT_EQ(log_.drops[1], std::vector<std::u16string>{u"/photos/été.heic"});
+}
+
+TEST(OpenFilesParsing, TakesOnlyAnArrayOfAbsoluteUtf8Paths) {
+    const std::pair<const char*, bool> cases[] = {
+        {R"(["/a/b.heic", "/c d/e.HEIC"])", true},
+        {"[]", true},
+        {R"(["/a.heic", 5])", false},
+        {R"(["a.heic"])", false},
+        {R"([""])", false},
+        {"[\"/a\\u0000b.heic\"]", false},
+        {"[\"/bad\xff.heic\"]", false},
+        {R"({"paths": ["/a.heic"]})", false},
+        {nullptr, false},
+    };
+    for (const auto& [json, ok] : cases) {
+        std::vector<std::u16string> paths;
+        EXPECT_EQ(ConverterWindow::ParseOpenFiles(json, paths), ok) << (json ? json : "(null)");
+        if (!ok) {
+            EXPECT_TRUE(paths.empty());
+        }
+    }
 }
 
 TEST(WindowRectParsing, TakesExactlyFourIntegers) {

@@ -32,6 +32,30 @@ namespace wire = photocodec::wire;
 // below it the next photo reuses it.
 constexpr size_t kTrimAboveBytes = 256u << 20;
 
+// The folder of decoder plug-ins that a packaged tree carries beside the
+// helper, with the libheif they were built for.
+constexpr const char* kBundledPluginFolder = "heif-plugins";
+
+// A package bundles libheif 1.19 because Debian 12's own 1.15 refuses many
+// current phone photos; its plug-ins must come from the same bundle, not
+// from the system's folder, where 1.15's would be. libheif reads the
+// variable when heif_init() loads plug-ins. A tree without the folder (a
+// build, a distribution's own package) keeps the system's plug-ins.
+void useBundledPlugins()
+{
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof(self) - 1);
+    if (n <= 0) {
+        return;
+    }
+    std::string folder(self, static_cast<size_t>(n));
+    folder = folder.substr(0, folder.find_last_of('/') + 1) + kBundledPluginFolder;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::setenv("LIBHEIF_PLUGIN_PATH", folder.c_str(), 1);
+    }
+}
+
 // Loads libheif's plug-ins for the life of the helper. There is no
 // heif_deinit(): it would unload the plug-ins, and libheif 1.19 loses their
 // registration records on the way (LeakSanitizer flags it in every test
@@ -173,6 +197,7 @@ int main(int argc, char** argv)
     // failed write says enough.
     ::signal(SIGPIPE, SIG_IGN);
 
+    useBundledPlugins();
     HeifLibrary heif;
     silenceFfmpeg();
     const std::vector<std::string> hevc = hevcDecoderIds();

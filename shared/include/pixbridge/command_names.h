@@ -51,6 +51,15 @@
 
 // Workbench module.
 #define LIBCONVERTER_COMMAND_CREATE_WINDOW "LIBCONVERTER_COMMAND_CREATE_WINDOW"
+// Photos the user opened the program with ("Open with", `--open FILE...`,
+// also when a later launch hands its files to the running copy). Posted by
+// the host on the main thread, to every subscriber.
+//   text: UTF-8 JSON array of absolute paths, zero-terminated, owned by the
+//         host; the receiver copies what it keeps.
+//   no result.
+// The workbench adds the paths as it adds dropped files: ".heic" files only,
+// duplicates once; an empty array only brings the window forward.
+#define LIBCONVERTER_COMMAND_OPEN_FILES "LIBCONVERTER_COMMAND_OPEN_FILES"
 // Notifications between the workbench's own views; they never go on the bus.
 #define LIBCONVERTER_COMMAND_ENTRY_DO_ADD_FILES "LIBCONVERTER_COMMAND_ENTRY_DO_ADD_FILES"
 #define LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN "LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN"

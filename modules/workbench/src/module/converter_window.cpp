@@ -1,5 +1,6 @@
 #include "module/converter_window.h"
 
+#include <bedrock/bas_utility_string.h>
 #include <pixbridge/command_names.h>
 
 #include <glog/logging.h>
@@ -77,7 +78,13 @@ void ConverterWindow::HandleCreate(const ModuleCommand& command) {
     }
     rect_ = rect;
     hasRect_ = true;
-    if (delegate_) delegate_->CreateWindow(command.window, rect_);
+    if (!delegate_) return;
+    delegate_->CreateWindow(command.window, rect_);
+    if (!waitingPaths_.empty()) {
+        std::vector<std::u16string> paths;
+        paths.swap(waitingPaths_);
+        delegate_->AddDroppedPaths(paths);
+    }
 }
 
 void ConverterWindow::HandleSizeChange(const ModuleCommand& command) {
@@ -87,4 +94,39 @@ void ConverterWindow::HandleSizeChange(const ModuleCommand& command) {
     int32_t width = 0, height = 0;
     ClientSize(rect_, size[0], size[1], width, height);
     delegate_->ResizeClient(width, height);
+}
+
+bool ConverterWindow::ParseOpenFiles(const char* json, std::vector<std::u16string>& paths) {
+    if (json == nullptr) return false;
+    rapidjson::Document doc;
+    doc.Parse(json);
+    if (doc.HasParseError() || !doc.IsArray()) return false;
+    std::vector<std::u16string> parsed;
+    for (const rapidjson::Value& item : doc.GetArray()) {
+        if (!item.IsString() || item.GetStringLength() == 0 || item.GetString()[0] != '/') return false;
+        const std::string utf8(item.GetString(), item.GetStringLength());
+        // A NUL inside would cut the path short wherever it is used as a C text.
+        if (utf8.find('\0') != std::string::npos) return false;
+        std::u16string path = BASUtilityString::Utf8ToUtf16(utf8);
+        if (path.empty() || BASUtilityString::Utf16ToUtf8(path) != utf8) return false;  // not valid UTF-8
+        parsed.push_back(std::move(path));
+    }
+    paths.insert(paths.end(), parsed.begin(), parsed.end());
+    return true;
+}
+
+void ConverterWindow::HandleOpenFiles(const ModuleCommand& command) {
+    std::vector<std::u16string> paths;
+    if (!ParseOpenFiles(command.text, paths)) {
+        LOG(ERROR) << "LIBCONVERTER_COMMAND_OPEN_FILES without a usable array of paths";
+        return;
+    }
+    if (paths.empty()) return;
+    // The photos of a start with --open may come before the host asked for
+    // the window; they wait for it instead of being lost.
+    if (!delegate_ || !hasRect_) {
+        waitingPaths_.insert(waitingPaths_.end(), paths.begin(), paths.end());
+        return;
+    }
+    delegate_->AddDroppedPaths(paths);
 }

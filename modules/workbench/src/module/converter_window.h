@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
+#include <vector>
 
 class ConverterWindow {
 public:
@@ -22,6 +24,9 @@ public:
     void HandleCreate(const ModuleCommand& command);
     // Main thread. `data` holds the host's client width and height.
     void HandleSizeChange(const ModuleCommand& command);
+    // Main thread. `text` holds a JSON array of paths; they go to the window
+    // as a drop, or wait for the window when it does not exist yet.
+    void HandleOpenFiles(const ModuleCommand& command);
 
     bool Created() const { return created_; }
     // Layout lengths are multiplied by it; 1.0 until the host gives one.
@@ -36,6 +41,11 @@ public:
     // the height below the window's top; the width as it comes.
     static void ClientSize(const WindowRect& rect, int32_t hostWidth, int32_t hostHeight, int32_t& width,
                            int32_t& height);
+    // The paths of an open request: a JSON array of strings, each valid UTF-8
+    // and absolute; false (and nothing taken) for anything else.
+    static bool ParseOpenFiles(const char* json, std::vector<std::u16string>& paths);
+    // Paths that came before the window existed.
+    const std::vector<std::u16string>& WaitingPaths() const { return waitingPaths_; }
 
 private:
     void QueryDpiScale();
@@ -47,6 +57,7 @@ private:
     WindowRect rect_;
     bool hasRect_ = false;
     bool created_ = false;
+    std::vector<std::u16string> waitingPaths_;
 };
 
 #endif  // WORKBENCH_CONVERTER_WINDOW_H

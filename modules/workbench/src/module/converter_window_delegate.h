@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 // A window rectangle in the parent's client coordinates.
 struct WindowRect {
@@ -29,6 +31,11 @@ public:
     virtual void ResizeClient(int32_t width, int32_t height) = 0;
     // The program is closing: work that is running stops. Main thread.
     virtual void StopWork() {}
+    // Paths that reach the window as a drop does (dropped files and the
+    // photos the program was opened with): the content view's model adds
+    // the ".heic" ones and the window shows them. Main thread; only after
+    // CreateWindow.
+    virtual void AddDroppedPaths(const std::vector<std::u16string>& paths) = 0;
 };
 
 // Makes the delegate when the host asks for the window; may return null.

@@ -71,5 +71,7 @@ void WorkbenchModule::Dispatch(const ModuleCommand& command) {
         // The program closes: a conversion stops after the file in hand, so
         // nothing half-written stays and the exit is prompt.
         if (ConverterWindowDelegate* delegate = window_.Delegate()) delegate->StopWork();
+    } else if (strcmp(name, LIBCONVERTER_COMMAND_OPEN_FILES) == 0) {
+        window_.HandleOpenFiles(command);
     }
 }

@@ -38,6 +38,7 @@ public:
     bool AddPaths(const std::vector<std::u16string>& paths);
     // The program is closing: the running work stops.
     void StopWork() override;
+    void AddDroppedPaths(const std::vector<std::u16string>& paths) override { AddPaths(paths); }
 
     void SwitchView(int view);
     int CurrentView() const { return currentView_; }

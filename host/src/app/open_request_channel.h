@@ -1,0 +1,79 @@
+// Photos handed to the program with --open (the desktop's "Open with"):
+// the split of the command line between the launcher file and the photos,
+// the hand-over from a second launch to the copy that already runs, and
+// that copy's end of the channel, a per-user local socket.
+#ifndef PIXBRIDGE_HOST_OPEN_REQUEST_CHANNEL_H
+#define PIXBRIDGE_HOST_OPEN_REQUEST_CHANNEL_H
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QLocalServer;
+class QWidget;
+
+namespace open_request {
+
+constexpr const char* kOpenArgument = "--open";
+
+struct LaunchArguments {
+    // The arguments before --open, with their old meaning: the first one
+    // names the launcher ("suite") file.
+    std::vector<std::string> settings;
+    // Everything after --open, made absolute against the launch's own
+    // working folder (the running copy has another).
+    std::vector<std::string> openFiles;
+    bool open = false;
+};
+
+LaunchArguments SplitLaunchArguments(const std::vector<std::string>& arguments);
+
+// The socket beside the instance lock: in $XDG_RUNTIME_DIR when that is a
+// private folder of ours, else in a folder of ours in the temporary folder
+// (made 0700, the user id in its name). Never reached through a link; empty
+// when no such place exists.
+std::string SocketPath(const std::string& instanceName);
+
+// A JSON array of paths, as the socket and LIBCONVERTER_COMMAND_OPEN_FILES
+// carry them. Decoding refuses anything but an array of absolute paths.
+std::string EncodePaths(const std::vector<std::string>& paths);
+bool DecodePaths(const std::string& json, std::vector<std::string>& paths);
+
+// The second launch: hands `files` to the copy listening at `socketPath`,
+// which must belong to this user. Waits up to `timeoutMs` for it to listen
+// (it may still be starting) and to confirm.
+bool HandToRunningCopy(const std::string& socketPath, const std::vector<std::string>& files, int timeoutMs,
+                       std::string& error);
+
+// Posts LIBCONVERTER_COMMAND_OPEN_FILES from the host.
+void PostOpenFiles(const std::vector<std::string>& files);
+// Shows the window in front, restored if it was minimised.
+void RaiseWindow(QWidget* window);
+
+// The running copy's end. The handler runs on the thread that owns the
+// server (the main thread) with each request's paths.
+class OpenRequestServer : public QObject {
+public:
+    using Handler = std::function<void(const std::vector<std::string>& paths)>;
+    static constexpr int kMaxRequestBytes = 4 << 20;
+    static constexpr int kRequestTimeoutMs = 5000;
+
+    explicit OpenRequestServer(Handler handler, QObject* parent = nullptr);
+    ~OpenRequestServer() override;
+
+    // Listens at `socketPath`, replacing a socket a crashed copy left
+    // behind: the caller holds the instance lock, so no live copy owns it.
+    bool Listen(const std::string& socketPath);
+
+private:
+    void Accept();
+
+    Handler handler_;
+    QLocalServer* server_;
+};
+
+}  // namespace open_request
+
+#endif  // PIXBRIDGE_HOST_OPEN_REQUEST_CHANNEL_H
