@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Renders the program's windows into OUTDIR as PNG files, for review by eye
 # and for the README: every dialog in English and Japanese at scales 1 and
-# 1.5, under a virtual X server. Usage: scripts/screens.sh OUTDIR
+# 1.5, and the converter window as a user's first conversion shows it (entry
+# view, content view with thumbnails, the finished progress dialog), under a
+# virtual X server. Usage: scripts/screens.sh OUTDIR
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 OUTDIR" >&2; exit 2; }
 out="$(mkdir -p "$1" && cd "$1" && pwd)"
@@ -16,3 +18,8 @@ for language in 3 8; do        # English, Japanese
       "$build/host/tools/render_screens" "$build/app" "$out" "$language" "$scale"
   done
 done
+
+# The real program, driven with the mouse through a first conversion.
+photos="$(cd .. && pwd)/shared/photos"
+xvfb-run -a -s "-screen 0 1366x768x24 -dpi 96" \
+  modules/workbench/tests/e2e/convert_journey_test.sh "$PWD/$build/app/PixbridgeManager" "$photos" "$out"
