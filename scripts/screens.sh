@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Renders the program's windows into OUTDIR as PNG files, for review by eye
-# and for the README: every dialog in English and Japanese at scales 1 and
-# 1.5, under a virtual X server. Usage: scripts/screens.sh OUTDIR
+# and for the README: the main window with its title bar, the title bar's menu
+# and every dialog, in English and Japanese at scales 1 and 1.5, under a
+# virtual X server. Usage: scripts/screens.sh OUTDIR
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 OUTDIR" >&2; exit 2; }
 out="$(mkdir -p "$1" && cd "$1" && pwd)"

@@ -69,6 +69,11 @@
 #define LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN "LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN"
 #define LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_END "LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_END"
 
+// Title-bar module: creates the band across the top of the main view. Reads
+// `text` (the create payload with "rect") and `window` (the parent); writes
+// the band's window into `window`.
+#define LIBTITLEBAR_COMMAND_CREATE_WINDOW "LIBTITLEBAR_COMMAND_CREATE_WINDOW"
+
 // Photo module: requests, and the replies (kind 2) they produce.
 #define LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE "LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE"
 #define LIBPHOTO_COMMAND_QUERY_HEIC_THUMBNAIL "LIBPHOTO_COMMAND_QUERY_HEIC_THUMBNAIL"
