@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Renders the program's windows into OUTDIR as PNG files, for review by eye
-# and for the README: every dialog in English and Japanese at scales 1 and
-# 1.5, and the converter window as a user's first conversion shows it (entry
-# view, content view with thumbnails, the finished progress dialog), under a
+# and for the README: the main window with its title bar, the title bar's menu
+# and every dialog, in English and Japanese at scales 1 and 1.5, and the
+# converter window as a user's first conversion shows it (entry view, content
+# view with thumbnails, the finished progress dialog), under a
 # virtual X server. Usage: scripts/screens.sh OUTDIR
 set -euo pipefail
 [ $# -eq 1 ] || { echo "usage: $0 OUTDIR" >&2; exit 2; }

@@ -54,11 +54,15 @@ public:
     QRect main{100, 50, 954, 614};
     QRect view;
     QRect area{0, 0, 1920, 1040};
+    int minimised = 0;
+    bool refuseClose = false;
     QRect MainGeometry() const override { return main; }
     QRect WorkArea() const override { return area; }
     void PlaceMain(const QRect& r) override { main = r; }
     void PlaceView(const QRect& r) override { view = r; }
     QWidget* MainView() const override { return nullptr; }
+    void Minimise() override { ++minimised; }
+    bool RequestClose() override { return !refuseClose; }
 };
 
 // Runs queued work like the main window does.
@@ -79,16 +83,43 @@ protected:
     }
 };
 
-TEST_F(Service, MaximiseTwiceRestoresTheRectangle) {
+TEST_F(Service, MaximiseTwiceRestoresTheRectangleAndAnswersTheState) {
     FakeWindow window;
     HostContext::Get().SetWindow(&window);
     ModuleCommand c = Command(LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET);
+    c.number = -1;
     plugin_util::PostCommand(&c);
     EXPECT_EQ(window.main, QRect(0, 0, 1920, 1040));
     EXPECT_EQ(window.view, QRect(1, 1, 1916, 1036));
+    EXPECT_EQ(c.number, 1);
     plugin_util::PostCommand(&c);
     EXPECT_EQ(window.main, QRect(100, 50, 954, 614));
     EXPECT_EQ(window.view, QRect(1, 1, 950, 610));
+    EXPECT_EQ(c.number, 0);
+
+    // From a worker the work waits for the main thread; the record keeps its value.
+    ModuleCommand fromWorker = Command(LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET);
+    fromWorker.number = 7;
+    std::thread([&] { plugin_util::PostCommand(&fromWorker); }).join();
+    EXPECT_EQ(fromWorker.number, 7);
+    EXPECT_EQ(window.main, QRect(100, 50, 954, 614));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.main, QRect(0, 0, 1920, 1040));
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(c.number, 0);
+
+    ModuleCommand minimise = Command(LIBPLATFORM_COMMAND_PRESS_MINIMIZE);
+    plugin_util::PostCommand(&minimise);
+    EXPECT_EQ(window.minimised, 1);
+
+    ModuleCommand close = Command(LIBPLATFORM_COMMAND_PRESS_CLOSE);
+    close.number = -1;
+    window.refuseClose = true;
+    plugin_util::PostCommand(&close);
+    EXPECT_EQ(close.number, 0);
+    window.refuseClose = false;
+    plugin_util::PostCommand(&close);
+    EXPECT_EQ(close.number, 1);
     HostContext::Get().SetWindow(nullptr);
 }
 

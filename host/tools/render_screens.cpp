@@ -1,9 +1,13 @@
 // Renders the host's windows into PNG files, for review by eye and for the
-// README: every dialog in one language at one scale. scripts/screens.sh runs
-// it for each language and scale under a virtual X server.
+// README: the main window with the title bar and its menu, and every dialog,
+// in one language at one scale. scripts/screens.sh runs it for each language
+// and scale under a virtual X server.
 //
 //   render_screens APP_DIR OUT_DIR LANGUAGE_ID SCALE
 #include "host_parts.h"
+#include "plugin_util.h"
+#include "service/host_command_service.h"
+#include "service/manifest_windows.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/ios_progress_dialog.h"
 #include "ui/dialogs/shared_dialogs.h"
@@ -20,6 +24,7 @@
 #include <bedrock/bas_utility_string.h>
 #include <lingua/wx_locale.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QImage>
@@ -83,6 +88,18 @@ int main(int argc, char** argv) {
     SharedDialogs dialogs(frame.View(), scale, parts.progress);
     dialogs.CreateShared();
 
+    // The title bar, loaded and placed as the program does it. The other
+    // modules stay out: their windows have nothing to show without photos,
+    // and the converter module starts work of its own.
+    const std::u16string titlebarFolder = U(appDir + "Plugins/Module.Titlebar/");
+    const bool titlebar = plugin_util::LoadModule(titlebarFolder) != nullptr;
+    plugin_util::RegisterHostModule("Product");
+    SubscribeHostCommands();
+    BASUserDefaults::InitUserDefaults("ApplicationManifest", U(appDir + "ApplicationManifest.json"));
+    manifest::CreateModuleWindows(frame.View(), scale);
+    frame.show();
+    QApplication::processEvents();
+
     const QString suffix = QStringLiteral("%1-%2x").arg(language == 8 ? QStringLiteral("ja") : QStringLiteral("en")).arg(scale);
     Renderer out(outDir, suffix);
     const QImage* closeNormal = dialog_resources::Image("close-normal.png");
@@ -92,6 +109,19 @@ int main(int argc, char** argv) {
     const std::u16string cancel = dialog_resources::Tr16(u"cancel");
     auto scaled = [scale](int n) { return static_cast<int>(n * scale); };
 
+    out.Save(frame, "main-window");
+    if (!titlebar) {
+        std::printf("FAILED the title bar did not load from %s\n", BASUtilityString::Utf16ToUtf8(titlebarFolder).c_str());
+        return 1;
+    }
+    if (auto* menuButton = frame.findChild<QAbstractButton*>(QStringLiteral("menu-button"))) {
+        menuButton->click();
+        QApplication::processEvents();
+        if (QWidget* menu = QApplication::activePopupWidget()) {
+            out.Save(*menu, "titlebar-menu");
+            menu->hide();
+        }
+    }
     {
         UiAlertDialog alert(scale, closeNormal, closePressed, alertImage, false, true, ok, cancel);
         alert.SetMessage(frame.View(), scaled(400), 0, dialog_resources::Tr16(u"update-failed-check-network"));

@@ -38,8 +38,14 @@ const char* const kWorkbenchKeys[] = {
     "status-section-check-size-%d-%s",
 };
 
+const char* const kTitlebarKeys[] = {
+    "menu", "minimize", "maximize", "restore", "close", "settings", "about", "check-for-updates", "help",
+    "feedback", "support",
+};
+
 const std::string kHostRoot = PIXBRIDGE_APP_DIR "/I18n/";
 const std::string kWorkbenchRoot = PIXBRIDGE_APP_DIR "/Plugins/Module.Workbench/" PIXBRIDGE_WORKBENCH_VERSION "/I18n/";
+const std::string kTitlebarRoot = PIXBRIDGE_APP_DIR "/Plugins/Module.Titlebar/" PIXBRIDGE_TITLEBAR_VERSION "/I18n/";
 
 // The conversions of a C format text, as length modifier and letter ("d",
 // "s", "lld"); flags, width and precision do not change the argument. A "%"
@@ -98,7 +104,8 @@ struct CatalogueKind {
 
 std::vector<CatalogueKind> Kinds() {
     return {{"host", kHostRoot, kHostKeys, std::size(kHostKeys)},
-            {"workbench", kWorkbenchRoot, kWorkbenchKeys, std::size(kWorkbenchKeys)}};
+            {"workbench", kWorkbenchRoot, kWorkbenchKeys, std::size(kWorkbenchKeys)},
+            {"titlebar", kTitlebarRoot, kTitlebarKeys, std::size(kTitlebarKeys)}};
 }
 
 }  // namespace

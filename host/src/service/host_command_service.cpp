@@ -53,7 +53,7 @@ QWidget* MainView() {
 
 // ---- window ----
 
-void PressMaxOrReset(ModuleCommand*) {
+void PressMaxOrReset(ModuleCommand* command) {
     MainWindowControl* window = HostContext::Get().Window();
     if (!window) return;
     HostContext& host = HostContext::Get();
@@ -69,6 +69,18 @@ void PressMaxOrReset(ModuleCommand*) {
         window->PlaceMain(remembered);
         window->PlaceView(QRect(1, 1, remembered.width() - 4, remembered.height() - 4));
     }
+    // The title bar shows maximise or restore by this.
+    command->number = maximised ? 1 : 0;
+}
+
+void PressMinimize(ModuleCommand*) {
+    if (MainWindowControl* window = HostContext::Get().Window()) window->Minimise();
+}
+
+void PressClose(ModuleCommand* command) {
+    MainWindowControl* window = HostContext::Get().Window();
+    if (!window) return;
+    command->number = window->RequestClose() ? 1 : 0;
 }
 
 // ---- dialogs ----
@@ -396,6 +408,8 @@ const Entry kCommands[] = {
     {LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG, Thread::kMain, Copy::kText, &CloseLoading},
     {LIBPLATFORM_COMMAND_UPDATE_DATA_TYPE_LOADING_DIALOG, Thread::kMainOnly, Copy::kNothing, &UpdateLoading},
     {LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO, Thread::kMain, Copy::kNothing, &ChangeProgressLogo},
+    {LIBPLATFORM_COMMAND_PRESS_MINIMIZE, Thread::kMain, Copy::kNothing, &PressMinimize},
+    {LIBPLATFORM_COMMAND_PRESS_CLOSE, Thread::kMain, Copy::kNothing, &PressClose},
 };
 
 // A deferred command: a copy of the record and of what its work reads, run

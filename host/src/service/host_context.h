@@ -25,6 +25,10 @@ public:
     virtual void PlaceMain(const QRect& rect) = 0;
     virtual void PlaceView(const QRect& rect) = 0;
     virtual QWidget* MainView() const = 0;
+    virtual void Minimise() = 0;
+    // The close protocol, as the window manager's close runs it; false when
+    // a module refused.
+    virtual bool RequestClose() = 0;
 };
 
 class HostContext {

@@ -97,6 +97,10 @@ void CMainFrame::PlaceView(const QRect& rect) {
 
 QWidget* CMainFrame::MainView() const { return view_; }
 
+void CMainFrame::Minimise() { showMinimized(); }
+
+bool CMainFrame::RequestClose() { return close(); }
+
 void CMainFrame::ApplyRoundedMask(int width, int height) {
     if (width == 0 || height == 0) return;
     QPainterPath path;

@@ -34,6 +34,8 @@ public:
     void PlaceMain(const QRect& rect) override;
     void PlaceView(const QRect& rect) override;
     QWidget* MainView() const override;
+    void Minimise() override;
+    bool RequestClose() override;
 
     ResizeZone CurrentZone() const { return zone_; }
     int BorderWidth() const { return borderWidth_; }

@@ -3,6 +3,12 @@
 #define PIXBRIDGE_COMMAND_NAMES_H
 
 // Host commands, in the order the host subscribes to them.
+
+// Maximises the main window to the work area, or restores the rectangle it
+// had before. Posted on the main thread it also writes the new state into
+// the poster's `number`: 1 maximised, 0 restored (posted from another thread
+// the work runs later on the main thread and the poster's record is left
+// as it was).
 #define LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET "LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET"
 #define LIBPLATFORM_COMMAND_OPEN_ABOUT "LIBPLATFORM_COMMAND_OPEN_ABOUT"
 #define LIBPLATFORM_COMMAND_FIND_URL "LIBPLATFORM_COMMAND_FIND_URL"
@@ -43,6 +49,13 @@
 #define LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG "LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG"
 #define LIBPLATFORM_COMMAND_UPDATE_DATA_TYPE_LOADING_DIALOG "LIBPLATFORM_COMMAND_UPDATE_DATA_TYPE_LOADING_DIALOG"
 #define LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO "LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO"
+// Minimises the main window. Reads nothing, writes nothing.
+#define LIBPLATFORM_COMMAND_PRESS_MINIMIZE "LIBPLATFORM_COMMAND_PRESS_MINIMIZE"
+// Asks the main window to close, exactly as the window manager's close does:
+// LIBPLATFORM_COMMAND_CLOSE_ENSURE goes to every module first and any of them
+// may refuse. Posted on the main thread it writes the outcome into `number`:
+// 1 the window is closing, 0 a module refused.
+#define LIBPLATFORM_COMMAND_PRESS_CLOSE "LIBPLATFORM_COMMAND_PRESS_CLOSE"
 
 // Commands the host posts itself.
 #define LIBWINDOW_COMMAND_SIZE_CHANGE "LIBWINDOW_COMMAND_SIZE_CHANGE"
@@ -64,6 +77,11 @@
 #define LIBCONVERTER_COMMAND_ENTRY_DO_ADD_FILES "LIBCONVERTER_COMMAND_ENTRY_DO_ADD_FILES"
 #define LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN "LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN"
 #define LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_END "LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_END"
+
+// Title-bar module: creates the band across the top of the main view. Reads
+// `text` (the create payload with "rect") and `window` (the parent); writes
+// the band's window into `window`.
+#define LIBTITLEBAR_COMMAND_CREATE_WINDOW "LIBTITLEBAR_COMMAND_CREATE_WINDOW"
 
 // Photo module: requests, and the replies (kind 2) they produce.
 #define LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE "LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE"
