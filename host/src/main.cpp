@@ -3,7 +3,9 @@
 // window system, crash reporting, the main window and its message loop, then
 // an ordered shutdown.
 #include "app/crash_handlers.h"
+#include "app/display_scale.h"
 #include "app/host_settings.h"
+#include "app/log_folder.h"
 #include "app/product_identity.h"
 #include "app/single_instance.h"
 #include "app/system_summary.h"
@@ -48,6 +50,7 @@ public:
         FLAGS_max_log_size = 20;
         FLAGS_log_dir = folder_;
         FLAGS_logbuflevel = -1;  // each entry reaches the file at once
+        FLAGS_logfile_mode = 0600;
         google::InitGoogleLogging(program_.c_str());
     }
     ~LoggingGuard() {
@@ -104,15 +107,16 @@ int main(int argc, char** argv) {
 
     HostSettings::Get().Load(reportHelper ? std::vector<std::string>() : arguments);
 
-    const std::string logFolder = BASUtilityString::Utf16ToUtf8(BASUtilitySys::GetTempDir()) + product::kBrand + "/" +
-                                  BASUtilitySys::GetNowDateTime("%Y%m%d");
-    BASUtilitySys::MakeDirs(U(logFolder));
+    const log_folder::Folders folders = log_folder::MakePrivateLogFolder(BASUtilitySys::GetNowDateTime("%Y%m%d"));
+    const std::string logFolder = folders.logFolder;
     const std::string program = std::string(argv[0]).substr(std::string(argv[0]).rfind('/') + 1);
     // The helper writes no log of its own: the folder it reports on is the
     // crashed run's.
     std::unique_ptr<LoggingGuard> logging;
     if (!reportHelper) logging = std::make_unique<LoggingGuard>(program, logFolder);
     LOG(INFO) << "SysInfoStr: " << BuildSystemSummary();
+    for (const std::string& note : folders.notes) LOG(WARNING) << "log folder passed over: " << note;
+    LOG_IF(WARNING, !instance.Problem().empty()) << instance.Problem() << "; starting without the instance lock";
 
     int exitCode = 0;
     {
@@ -127,8 +131,8 @@ int main(int argc, char** argv) {
         ImageCache::Get().SetResourceFolder(BASUtilityApp::GetProductInstallDir() + u"Resources/");
         ImageCache::Get().Preload(ImageCache::StartupImages());
         HostContext::Get().SetLogFolder(U(logFolder + "/"));
-        HostContext::Get().SetDpiScale(ComputeDpiScale());
-        BASDbgReport::SetReportRoot(BASUtilitySys::GetTempDir() + U(product::kBrand) + u"/");
+        HostContext::Get().SetDpiScale(display::ClampDpiScale(ComputeDpiScale()));
+        BASDbgReport::SetReportRoot(U(folders.reportRoot));
         if (reportHelper) {
             exitCode = BASDbgReport::RunCrashReport(U(arguments[1]), &crash::CrashHandler, &crash::ExtraFileHandler);
         } else {

@@ -36,6 +36,7 @@ done
 ls "$log_dir"
 for f in "$log_dir"/*; do
   [ -d "$f" ] && continue
+  [ -L "$f" ] && continue  # links (glog's latest-log links) are never deleted
   case "$f" in *.zip) ;; *) echo "unexpected file left: $f"; exit 1 ;; esac
 done
 [ -d "$log_dir/kept-folder" ]
