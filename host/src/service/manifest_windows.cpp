@@ -51,7 +51,18 @@ bool IsPlainModuleName(const std::string& name) {
 
 bool InstallFolderIsValidUtf8() { return BASUtilityApp::IsProductInstallDirValidUtf8(); }
 
-std::vector<LoadFailure> LoadModules() { return LoadModulesFrom(BASUtilityApp::GetProductPluginsDir()); }
+std::vector<LoadFailure> LoadModules() {
+    if (!InstallFolderIsValidUtf8()) {
+        // Every path the program derives from it names a folder that does not
+        // exist: say so once instead of once per module.
+        const std::string reason = "the install folder's path " +
+                                   BASUtilityString::Utf16ToUtf8(BASUtilityApp::GetProductInstallDir()) +
+                                   " is not valid UTF-8, so no module can be found in it";
+        LOG(ERROR) << "modules not loaded: " << reason;
+        return {{kInstallFolderName, reason}};
+    }
+    return LoadModulesFrom(BASUtilityApp::GetProductPluginsDir());
+}
 
 std::vector<LoadFailure> LoadModulesFrom(const std::u16string& pluginsFolder) {
     std::vector<LoadFailure> failures;

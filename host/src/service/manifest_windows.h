@@ -23,9 +23,15 @@ struct LoadFailure {
 // The "manifest" object when its "windows::version" is 1, else null.
 const rapidjson::Value* Manifest();
 
+// The name of the failure reported when the install folder's path is not
+// valid UTF-8.
+constexpr const char* kInstallFolderName = "(install folder)";
+
 // Loads every listed module from the install's "Plugins/", in order; a module
 // that fails is skipped, logged, and listed in the result. A missing,
-// corrupt or unreadable manifest, or one without modules, gives one failure.
+// corrupt or unreadable manifest, or one without modules, gives one failure;
+// so does an install folder whose path is not valid UTF-8 (then nothing is
+// tried).
 std::vector<LoadFailure> LoadModules();
 // The same from another plug-ins folder ("/"-terminated), for tests.
 std::vector<LoadFailure> LoadModulesFrom(const std::u16string& pluginsFolder);

@@ -76,4 +76,12 @@ rm "$copy/ApplicationManifest.json"
 run_and_stop "$limit" "$copy/PixbridgeManager" || fail "no manifest"
 grep -q "module ApplicationManifest.json not loaded: .*ApplicationManifest.json is missing" \
   "$log_dir/PixbridgeManager.INFO" || fail "the log does not say that the manifest is missing"
+# Fault 7: an install folder whose path is not valid UTF-8 still starts, and
+# the log says that nothing could be loaded.
+odd="$work/$(printf 'app-\xff')"
+mv "$copy" "$odd"
+cp "$(dirname "$app")/ApplicationManifest.json" "$odd/"
+run_and_stop "$limit" "$odd/PixbridgeManager" || fail "an install folder that is not UTF-8"
+grep -q "modules not loaded: the install folder's path .* is not valid UTF-8" "$log_dir/PixbridgeManager.INFO" ||
+  fail "the log does not say why no module loaded"
 echo "1 passed, 0 failed"

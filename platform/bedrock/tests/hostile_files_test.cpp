@@ -84,6 +84,17 @@ TEST(JsonDepth, MillionsOfLevelsAreRefusedWithoutRecursion) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
+TEST(JsonDepth, EvenAPlainParseNeverRecurses) {
+    // The whole project parses iteratively (RAPIDJSON_PARSE_DEFAULT_FLAGS), so
+    // a reader that bypasses ParseJsonText cannot overflow the stack either:
+    // 200,000 levels would need far more than a thread's stack recursively.
+    const size_t levels = 200000;
+    const std::string deep = std::string(levels, '[') + std::string(levels, ']');
+    rapidjson::Document doc;
+    doc.Parse(deep.c_str());
+    EXPECT_FALSE(doc.HasParseError());
+}
+
 TEST(JsonDepth, OrdinaryTextsParseAndBracketsInStringsDoNotCount) {
     rapidjson::Document doc;
     const std::string atLimit = std::string(kJsonMaxDepth, '[') + std::string(kJsonMaxDepth, ']');
