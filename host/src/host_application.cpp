@@ -1,6 +1,8 @@
 #include "host_application.h"
 
 #include "app/crash_handlers.h"
+#include "app/display_scale.h"
+#include "app/log_folder.h"
 #include "app/open_request_channel.h"
 #include "app/product_identity.h"
 #include "app/single_instance.h"
@@ -70,6 +72,7 @@ public:
         FLAGS_max_log_size = 20;
         FLAGS_log_dir = folder_;
         FLAGS_logbuflevel = -1;  // each entry reaches the file at once
+        FLAGS_logfile_mode = 0600;  // the user's own
         google::InitGoogleLogging(program_.c_str());
     }
     ~LoggingGuard() {
@@ -124,6 +127,8 @@ int HostApplication::Run() {
     // 4. Logging, and 5. the system summary.
     StartLogging();
     LOG(INFO) << "SysInfoStr: " << BuildSystemSummary();
+    for (const std::string& note : folders_.notes) LOG(WARNING) << "log folder passed over: " << note;
+    LOG_IF(WARNING, !instance_->Problem().empty()) << instance_->Problem() << "; starting without the instance lock";
 
     // 6-8. The window system, libxml2, the images, crash reporting.
     StartWindowSystem();
@@ -156,9 +161,10 @@ bool HostApplication::StartWorkers() {
 }
 
 void HostApplication::StartLogging() {
-    logFolder_ = BASUtilityString::Utf16ToUtf8(BASUtilitySys::GetTempDir()) + product::kBrand + "/" +
-                 BASUtilitySys::GetNowDateTime("%Y%m%d");
-    BASUtilitySys::MakeDirs(U(logFolder_));
+    // A folder of this user's alone: other users can neither read the logs
+    // nor plant links where the crash reporter writes and deletes.
+    folders_ = log_folder::MakePrivateLogFolder(BASUtilitySys::GetNowDateTime("%Y%m%d"));
+    logFolder_ = folders_.logFolder;
     const std::string path = argv_[0] ? argv_[0] : "PixbridgeManager";
     const std::string program = path.substr(path.rfind('/') + 1);
     // The helper writes no log of its own: the folder it reports on is the
@@ -179,8 +185,8 @@ void HostApplication::StartWindowSystem() {
     parts_->images.SetResourceFolder(BASUtilityApp::GetProductInstallDir() + u"Resources/");
     parts_->images.Preload(ImageCache::StartupImages());
     parts_->context.SetLogFolder(U(logFolder_ + "/"));
-    parts_->context.SetDpiScale(ComputeDpiScale());
-    BASDbgReport::SetReportRoot(BASUtilitySys::GetTempDir() + U(product::kBrand) + u"/");
+    parts_->context.SetDpiScale(display::ClampDpiScale(ComputeDpiScale()));
+    BASDbgReport::SetReportRoot(U(folders_.reportRoot));
 
     // The crash alert is the host's own alert, with "open" as its button.
     crash::SetAlertPresenter([](const std::u16string& message) {
@@ -209,7 +215,7 @@ void HostApplication::StartMainWindow() {
     parts_->tables.FillFonts(scale, locale && locale->GetLanguageId() != 0 ? 1 : 0);
 
     // The modules register on this thread, then the host joins the bus.
-    manifest::LoadModules();
+    const std::vector<manifest::LoadFailure> failures = manifest::LoadModules();
     plugin_util::RegisterHostModule("Product");
     SubscribeHostCommands();
 
@@ -221,6 +227,25 @@ void HostApplication::StartMainWindow() {
     manifest::CreateModuleWindows(frame_->View(), scale);
     frame_->StartUpdateTimer();
     frame_->show();
+    if (!failures.empty()) TellLoadFailures(failures);
+}
+
+void HostApplication::TellLoadFailures(const std::vector<manifest::LoadFailure>& failures) {
+    // The log has each reason; the user learns that a part is missing and
+    // what may help, once the window is up.
+    std::string names;
+    for (const manifest::LoadFailure& failure : failures) {
+        if (!names.empty()) names += ", ";
+        names += failure.module == manifest::kInstallFolderName ? BASUtilityString::Utf16ToUtf8(BASUtilityApp::GetProductInstallDir())
+                                                                : failure.module;
+    }
+    const char16_t* key = failures.front().module == manifest::kInstallFolderName ? u"install-folder-unusable-%s"
+                                                                                  : u"module-load-failed-%s";
+    const std::u16string message = BASUtilityString::Format(dialog_resources::Tr16(key).c_str(), U(names).c_str());
+    const int width = parts_->context.Scaled(420);
+    QTimer::singleShot(0, frame_.get(), [message, width] {
+        HostContext::Get().Dialogs().Alert(message, dialog_resources::Tr16(u"ok"), dialog_resources::Tr16(u"cancel"), width, 0);
+    });
 }
 
 void HostApplication::ListenForOpenRequests() {

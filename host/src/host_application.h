@@ -4,6 +4,9 @@
 #ifndef PIXBRIDGE_HOST_HOST_APPLICATION_H
 #define PIXBRIDGE_HOST_HOST_APPLICATION_H
 
+#include "app/log_folder.h"
+#include "service/manifest_windows.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +40,8 @@ private:
     // modules rely on.
     void StartMainWindow();
     void WatchTerminationSignals();
+    // Modules of the manifest that did not load: the user is told.
+    void TellLoadFailures(const std::vector<manifest::LoadFailure>& failures);
     // Photos of later launches ("Open with") and of this one reach the workbench.
     void ListenForOpenRequests();
     void Shutdown();
@@ -50,6 +55,7 @@ private:
     bool crashTest_ = false;
     bool shutDown_ = false;
     std::string logFolder_;
+    log_folder::Folders folders_;
 
     std::unique_ptr<LoggingGuard> logging_;
     std::unique_ptr<SingleInstance> instance_;

@@ -5,9 +5,11 @@
 
 #include <pixbridge/module_contract.h>
 
+#include <dlfcn.h>
 #include <glog/logging.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -147,6 +149,47 @@ TEST_F(PluginFolder, DamagedDescriptorsAndLibrariesAreSkipped) {
     EXPECT_EQ(record->requires, std::vector<std::string>{"x"});
     EXPECT_EQ(record->createCommand, "MAKE");
     EXPECT_EQ(errors_.errors().size(), 4u);  // one per damaged descriptor
+}
+
+// A descriptor is data: its "path" must stay inside its own version folder,
+// however it is spelt, and a module folder named with ".." is refused.
+TEST_F(PluginFolder, LibrariesOutsideTheVersionFolderAreNeverLoaded) {
+    fs::create_directories(root_ / "elsewhere");
+    const fs::path outside = root_ / "elsewhere" / "evil.so";
+    fs::copy_file(PROBE_GAMMA_100, outside);
+    auto withPath = [](const std::string& path) {
+        std::string d = Descriptor("evil", "1.0.0");
+        return d.replace(d.find("lib/probe.so"), 12, path);
+    };
+    Install("evil", "4.0.0", withPath("../../elsewhere/evil.so"), nullptr);
+    Install("evil", "3.0.0", withPath(outside.string()), nullptr);
+    Install("evil", "2.0.0", withPath("lib/probe.so"), nullptr);
+    fs::create_symlink(outside, root_ / "evil/2.0.0/lib/probe.so");  // a link inside, leading out
+    Install("evil", "1.0.0", withPath("lib/../../../elsewhere/evil.so"), nullptr);
+
+    std::string failure;
+    EXPECT_EQ(plugin_util::LoadModule(Wide((root_ / "evil").string() + "/"), &failure), nullptr);
+    // Not loaded, not even once: its constructors never ran.
+    EXPECT_EQ(dlopen(outside.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+    EXPECT_EQ(plugin_util::FindModule("evil"), nullptr);
+    // Each refusal names its descriptor, in the log and in the failure.
+    const std::vector<std::string> errors = errors_.errors();
+    ASSERT_EQ(errors.size(), 4u);
+    for (const char* version : {"4.0.0", "3.0.0", "2.0.0", "1.0.0"}) {
+        const std::string descriptor = std::string(version) + "/plugin.load";
+        EXPECT_NE(failure.find(descriptor), std::string::npos) << failure;
+        EXPECT_TRUE(std::any_of(errors.begin(), errors.end(),
+                                [&](const std::string& e) { return e.find(descriptor) != std::string::npos; }))
+            << descriptor;
+    }
+
+    // A module folder reached through ".." is refused before it is read.
+    Install("good", "1.0.0", Descriptor("good", "1.0.0"), PROBE_ALPHA_100);
+    EXPECT_EQ(plugin_util::LoadModule(Wide((root_ / "evil" / ".." / "good").string() + "/"), &failure), nullptr);
+    EXPECT_NE(failure.find("\"..\""), std::string::npos) << failure;
+    // The same folder named plainly loads, and a library in a sub-folder of
+    // its version folder is its own.
+    EXPECT_NE(Load("good"), nullptr);
 }
 
 TEST_F(PluginFolder, MissingFolderAndDuplicateIdYieldNothing) {

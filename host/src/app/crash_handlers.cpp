@@ -8,12 +8,14 @@
 #include <lingua/wx_locale.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <glog/logging.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -38,28 +40,56 @@ bool ShutdownLoggingOnce() {
 }
 
 void ExtraFileHandler(const char16_t* folder, char16_t** extraFile) {
-    // The folder and the name are joined as they are: the folder carries its
-    // own trailing separator.
-    const std::u16string path = std::u16string(folder ? folder : u"") + u"Crash.json";
-    const std::string summary = BuildSystemSummary();
-    if (FILE* f = fopen(BASUtilityString::Utf16ToUtf8(path).c_str(), "wb")) {
-        fwrite(summary.data(), 1, summary.size(), f);
-        fclose(f);
+    if (extraFile) *extraFile = nullptr;
+    // Written only inside the report root, as a new file of our own: never
+    // through a link, never over a file that someone placed there.
+    const std::string dir = BASDbgReport::ResolveInsideReportRoot(BASUtilityString::Utf16ToUtf8(folder ? folder : u""));
+    if (dir.empty()) return;
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0) return;
+    const char* name = "Crash.json";
+    int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    struct stat st{};
+    if (fd < 0 && errno == EEXIST && fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+        // A summary left by an earlier report that was never cleared away.
+        if (unlinkat(dirFd, name, 0) == 0) fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     }
-    if (extraFile) *extraFile = BASUtilityString::ConvertUtf8ToUnicode(BASUtilityString::Utf16ToUtf8(path).c_str());
+    close(dirFd);
+    if (fd < 0) return;
+    const std::string summary = BuildSystemSummary();
+    bool ok = true;
+    for (size_t done = 0; done < summary.size();) {
+        const ssize_t n = write(fd, summary.data() + done, summary.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ok = close(fd) == 0 && ok;
+    if (ok && extraFile) *extraFile = BASUtilityString::ConvertUtf8ToUnicode((dir + name).c_str());
 }
 
 void KeepOnlyZipFiles(const char* folder) {
-    std::string dir = folder;
-    if (!dir.empty() && dir.back() != '/') dir.push_back('/');
-    DIR* d = opendir(dir.c_str());
-    if (!d) return;
+    const std::string dir = BASDbgReport::ResolveInsideReportRoot(folder ? folder : "");
+    if (dir.empty()) return;
+    // Through a descriptor of the folder itself: a link swapped in for the
+    // folder or for any path above it afterwards changes nothing.
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0) return;
+    DIR* d = fdopendir(dirFd);
+    if (!d) {
+        close(dirFd);
+        return;
+    }
     while (const dirent* entry = readdir(d)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         struct stat st{};
-        if (lstat((dir + name).c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-        if (Lower(name).find(".zip") == std::string::npos) unlink((dir + name).c_str());
+        // Regular files only: links, folders and anything else stay.
+        if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (Lower(name).find(".zip") == std::string::npos) unlinkat(dirFd, name.c_str(), 0);
     }
     closedir(d);
 }

@@ -14,12 +14,16 @@ namespace crash {
 using AlertPresenter = std::function<void(const std::u16string& message)>;
 void SetAlertPresenter(AlertPresenter show);
 
-// Writes the summary to `folder` + "Crash.json" and hands back that path.
+// Writes the summary to `folder` + "Crash.json" (a new 0600 file, never
+// through a link, only inside the report root) and hands back that path, or
+// null when it could not be written.
 void ExtraFileHandler(const char16_t* folder, char16_t** extraFile);
 void CrashHandler(const char16_t* dumpPath);
 
-// Removes every file of `folder` whose name does not contain ".zip" (any
-// case); sub-folders stay.
+// Removes every regular file of `folder` whose name does not contain ".zip"
+// (any case); links, sub-folders and anything else stay. Acts only when the
+// folder's real path lies inside the report root (BASDbgReport), and deletes
+// through a descriptor of that folder.
 void KeepOnlyZipFiles(const char* folder);
 
 // Logging is shut down at most once: by the crash handler or at the end of main.

@@ -13,6 +13,8 @@
 #include <bedrock/bas_utility_sys.h>
 #include <lingua/wx_locale.h>
 
+#include <glog/logging.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <regex>
@@ -91,6 +93,16 @@ void HostSettings::ReadOptionFile() {
 }
 
 void HostSettings::OpenSuiteStore() {
+    // The argument is anybody's text (a file manager's, a script's): only a
+    // regular file is opened as the launcher's JSON store, so a device or a
+    // FIFO named there is never read. The store itself refuses anything that
+    // is not a JSON object.
+    struct stat st{};
+    const std::string path = BASUtilityString::Utf16ToUtf8(suiteFile_);
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        LOG(WARNING) << "launcher file " << path << " is not a regular file; not read";
+        return;
+    }
     if (!BASUserDefaults::InitUserDefaults("HOST", suiteFile_)) return;
     BASUserDefaults* store = BASUserDefaults::GetUserDefaults("HOST");
     const char* server = store->GetString("ANDROID_SERVER_PATH");

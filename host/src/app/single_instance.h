@@ -12,13 +12,21 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // False when another process holds the lock.
-    bool IsFirst() const { return fd_ >= 0; }
-    // $XDG_RUNTIME_DIR, else the temporary folder, + name + ".lock".
+    // False only when another running copy holds the lock. A lock that cannot
+    // be taken for any other reason (the path is a folder, a link, another
+    // user's file …) lets this copy start: see Problem().
+    bool IsFirst() const { return !heldElsewhere_; }
+    // Why the lock could not be taken although no other copy holds it; empty
+    // when it was taken or another copy holds it. For the log.
+    const std::string& Problem() const { return problem_; }
+    // $XDG_RUNTIME_DIR (when it is a folder of this user's) + name + ".lock";
+    // else the temporary folder + name + "-<uid>.lock".
     static std::string LockPath(const std::string& name);
 
 private:
     int fd_ = -1;
+    bool heldElsewhere_ = false;
+    std::string problem_;
 };
 
 #endif  // PIXBRIDGE_HOST_SINGLE_INSTANCE_H

@@ -1,5 +1,6 @@
 #include "plugin_util.h"
 
+#include <bedrock/bas_json.h>
 #include <bedrock/bas_utility_file.h>
 #include <bedrock/bas_utility_string.h>
 
@@ -11,7 +12,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -52,11 +56,15 @@ bool IsFile(const std::string& path) {
 }
 
 // Directory entries other than "." and "..", sorted by name so that the
-// order of candidates does not depend on the file system.
-std::vector<std::string> ListSubfolders(const std::string& folder) {
+// order of candidates does not depend on the file system. `error` (optional)
+// says why the folder could not be read.
+std::vector<std::string> ListSubfolders(const std::string& folder, std::string* error = nullptr) {
     std::vector<std::string> names;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
-    if (!dir) return names;
+    if (!dir) {
+        if (error) *error = "cannot read the folder " + folder + ": " + strerror(errno);
+        return names;
+    }
     while (const dirent* entry = readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
@@ -124,17 +132,21 @@ bool ReadInt(const rapidjson::Value& object, const char* key, bool required, int
     return true;
 }
 
-bool ParseDescriptor(const std::string& file, Descriptor& d) {
-    std::string text;
-    if (!BASUtilityFile::ReadWholeFile(file, text)) return false;  // cannot be opened: silently the next candidate
-    rapidjson::Document doc;
-    doc.Parse(text.c_str());
-    if (doc.HasParseError()) {
-        LOG(ERROR) << file << ": " << rapidjson::GetParseError_En(doc.GetParseError()) << " (offset "
-                   << doc.GetErrorOffset() << ")";
+bool ParseDescriptor(const std::string& file, Descriptor& d, std::string& failure) {
+    std::string text, error;
+    if (BASUtilityFile::ReadRegularFile(file, text, BASUtilityFile::kMaxDataFileBytes, &error) !=
+        BASUtilityFile::ReadStatus::Ok) {
+        // Cannot be read: the next candidate, without an error in the log.
+        failure = file + ": " + error;
         return false;
     }
-    std::string error;
+    rapidjson::Document doc;
+    if (!ParseJsonText(doc, text, &error)) {
+        failure = file + ": " + error;
+        LOG(ERROR) << failure;
+        return false;
+    }
+    error.clear();
     const bool ok = doc.IsObject() && ReadString(doc, "path", true, d.path, error) &&
                     ReadString(doc, "id", true, d.id, error) && ReadInt(doc, "type", true, d.type, error) &&
                     ReadString(doc, "version", true, d.version, error) &&
@@ -145,14 +157,74 @@ bool ParseDescriptor(const std::string& file, Descriptor& d) {
                     ReadInt(doc, "width", false, d.width, error) && ReadInt(doc, "height", false, d.height, error) &&
                     ReadString(doc, "command-create", false, d.createCommand, error);
     if (!ok) {
-        LOG(ERROR) << file << ": " << (doc.IsObject() ? error : std::string("not a JSON object"));
+        failure = file + ": " + (doc.IsObject() ? error : std::string("not a JSON object"));
+        LOG(ERROR) << failure;
         return false;
     }
     if (d.id.empty() || d.path.empty()) {
-        LOG(ERROR) << file << ": empty \"id\" or \"path\"";
+        failure = file + ": empty \"id\" or \"path\"";
+        LOG(ERROR) << failure;
         return false;
     }
     return true;
+}
+
+// A module folder named with "." or ".." components could lead anywhere.
+bool HasDotComponent(const std::string& path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        const std::string part = path.substr(start, end - start);
+        if (part == "." || part == "..") return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string RealPath(const std::string& path) {
+    char real[PATH_MAX];
+    return realpath(path.c_str(), real) ? std::string(real) : std::string();
+}
+
+bool IsInside(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/';
+}
+
+// The real path of the descriptor's library when it is a regular file inside
+// the version folder (itself inside the module folder), however its path is
+// spelt; empty, with `failure` set, otherwise. `refused` tells a library
+// that leads elsewhere from one that is merely missing.
+std::string ConfinedLibrary(const std::string& moduleFolder, const std::string& versionFolder,
+                            const std::string& descriptorFile, const std::string& path, std::string& failure,
+                            bool& refused) {
+    refused = true;
+    const std::string realModule = RealPath(moduleFolder);
+    const std::string realVersion = RealPath(versionFolder);
+    if (realModule.empty() || !IsInside(realVersion, realModule)) {
+        failure = descriptorFile + ": the version folder lies outside the module folder " + moduleFolder;
+        return {};
+    }
+    if (!path.empty() && path[0] == '/') {
+        failure = descriptorFile + ": \"path\" " + path + " is not inside the version folder";
+        return {};
+    }
+    const std::string library = RealPath(versionFolder + path);
+    if (library.empty()) {
+        failure = descriptorFile + ": the library " + versionFolder + path + " is missing: " + strerror(errno);
+        refused = false;
+        return {};
+    }
+    if (!IsInside(library, realVersion)) {
+        failure = descriptorFile + ": \"path\" " + path + " leads outside the version folder (to " + library + ")";
+        return {};
+    }
+    if (!IsFile(library)) {
+        failure = descriptorFile + ": the library " + library + " is not a regular file";
+        return {};
+    }
+    return library;
 }
 
 }  // namespace
@@ -179,12 +251,31 @@ void* HostInstance() {
     return self;
 }
 
-const ModuleRecord* LoadModule(const std::u16string& moduleFolderWide) {
-    const std::string moduleFolder = Utf8(moduleFolderWide);
+const ModuleRecord* LoadModule(const std::u16string& moduleFolderWide) { return LoadModule(moduleFolderWide, nullptr); }
+
+const ModuleRecord* LoadModule(const std::u16string& moduleFolderWide, std::string* failure) {
+    // Every reason a candidate was passed over, for the caller.
+    std::vector<std::string> reasons;
+    auto fail = [&](const std::string& summary) -> const ModuleRecord* {
+        if (failure) {
+            *failure = summary;
+            for (const std::string& reason : reasons) *failure += "; " + reason;
+        }
+        return nullptr;
+    };
+    std::string moduleFolder = Utf8(moduleFolderWide);
+    if (moduleFolder.empty() || HasDotComponent(moduleFolder)) {
+        LOG(ERROR) << "module folder " << moduleFolder << " refused: it must be named without \".\" or \"..\"";
+        return fail("the module folder " + moduleFolder + " is named with \".\" or \"..\"");
+    }
+    if (moduleFolder.back() != '/') moduleFolder.push_back('/');
+    std::string listError;
     std::vector<std::string> found;
-    for (const std::string& name : ListSubfolders(moduleFolder)) {
+    for (const std::string& name : ListSubfolders(moduleFolder, &listError)) {
         if (IsFile(moduleFolder + name + "/plugin.load")) found.push_back(name);
     }
+    if (!listError.empty()) return fail(listError);
+    if (found.empty()) return fail("no version folder with a plugin.load in " + moduleFolder);
 
     Descriptor d;
     std::string libraryPath;
@@ -192,35 +283,53 @@ const ModuleRecord* LoadModule(const std::u16string& moduleFolderWide) {
     RegisterModuleFn registerModule = nullptr;
     for (const std::string& candidate : OrderVersionCandidates(found)) {
         const std::string versionFolder = moduleFolder + candidate + "/";
+        const std::string descriptorFile = versionFolder + "plugin.load";
         Descriptor attempt;
-        if (!ParseDescriptor(versionFolder + "plugin.load", attempt)) continue;
+        std::string reason;
+        if (!ParseDescriptor(descriptorFile, attempt, reason)) {
+            reasons.push_back(reason);
+            continue;
+        }
         {
             std::lock_guard<std::mutex> lock(bus().mutex);
-            if (bus().registry.count(attempt.id)) continue;
+            if (bus().registry.count(attempt.id)) {
+                reasons.push_back(descriptorFile + ": module " + attempt.id + " is loaded already");
+                continue;
+            }
         }
-        const std::string library = versionFolder + attempt.path;
-        if (!IsFile(library)) continue;
+        // A library must be the version folder's own: a descriptor is data,
+        // and "../../x.so" would run any library on the machine.
+        bool refused = false;
+        const std::string library =
+            ConfinedLibrary(moduleFolder, versionFolder, descriptorFile, attempt.path, reason, refused);
+        if (library.empty()) {
+            if (refused) LOG(ERROR) << "refused: " << reason;
+            reasons.push_back(reason);
+            continue;
+        }
         // The module's own folder is on its $ORIGIN run path, so the
         // libraries beside it resolve without changing any search path here.
         void* h = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!h) {
-            LOG(WARNING) << "cannot load " << library << ": " << dlerror();
+            reasons.push_back(std::string("cannot load ") + library + ": " + dlerror());
+            LOG(WARNING) << reasons.back();
             continue;
         }
         auto fn = reinterpret_cast<RegisterModuleFn>(dlsym(h, "RegisterModule"));
         if (!fn) {
             // Left loaded: its constructors have run, and unloading code that
             // may have registered anything is never safe.
-            LOG(WARNING) << library << " has no RegisterModule";
+            reasons.push_back(library + " has no RegisterModule");
+            LOG(WARNING) << reasons.back();
             continue;
         }
         d = std::move(attempt);
-        libraryPath = library;
+        libraryPath = versionFolder + d.path;
         handle = h;
         registerModule = fn;
         break;
     }
-    if (!registerModule) return nullptr;
+    if (!registerModule) return fail("no usable version in " + moduleFolder);
 
     auto record = std::make_unique<ModuleRecord>();
     record->type = d.type;
@@ -243,7 +352,7 @@ const ModuleRecord* LoadModule(const std::u16string& moduleFolderWide) {
         // Another thread registered the same id meanwhile; this copy stays
         // loaded but receives nothing.
         LOG(WARNING) << "module " << d.id << " was registered twice";
-        return nullptr;
+        return fail("module " + d.id + " was registered twice");
     }
     for (const std::string& command : d.receive) {
         bus().commands[command].push_back(context);

@@ -27,7 +27,12 @@ struct ModuleRecord {
     void* instance = nullptr;
 };
 
-// Loads the newest usable version under `moduleFolder` (ending in "/").
+// Loads the newest usable version under `moduleFolder` (ending in "/"). A
+// folder named with "." or ".." components is refused, and so is every
+// descriptor whose "path" does not resolve to a regular file inside its own
+// version folder (logged with the descriptor's name). Null when nothing
+// loaded; then `failure` (optional) says why, naming each candidate's reason.
+const ModuleRecord* LoadModule(const std::u16string& moduleFolder, std::string* failure);
 const ModuleRecord* LoadModule(const std::u16string& moduleFolder);
 const ModuleRecord* RegisterHostModule(const char* id);
 const ModuleRecord* FindModule(const char* id);

@@ -44,17 +44,75 @@ const rapidjson::Value* Manifest() {
     return manifest;
 }
 
-void LoadModules() {
+bool IsPlainModuleName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos && BASUtilityString::IsValidUtf8(name);
+}
+
+bool InstallFolderIsValidUtf8() { return BASUtilityApp::IsProductInstallDirValidUtf8(); }
+
+std::vector<LoadFailure> LoadModules() {
+    if (!InstallFolderIsValidUtf8()) {
+        // Every path the program derives from it names a folder that does not
+        // exist: say so once instead of once per module.
+        const std::string reason = "the install folder's path " +
+                                   BASUtilityString::Utf16ToUtf8(BASUtilityApp::GetProductInstallDir()) +
+                                   " is not valid UTF-8, so no module can be found in it";
+        LOG(ERROR) << "modules not loaded: " << reason;
+        return {{kInstallFolderName, reason}};
+    }
+    return LoadModulesFrom(BASUtilityApp::GetProductPluginsDir());
+}
+
+std::vector<LoadFailure> LoadModulesFrom(const std::u16string& pluginsFolder) {
+    std::vector<LoadFailure> failures;
+    auto failed = [&](const std::string& module, const std::string& reason) {
+        LOG(ERROR) << "module " << module << " not loaded: " << reason;
+        failures.push_back({module, reason});
+    };
+    constexpr const char* kManifestName = "ApplicationManifest.json";
+    BASUserDefaults* store = BASUserDefaults::GetUserDefaults("ApplicationManifest");
+    if (!store) {
+        failed(kManifestName, "the manifest was never opened");
+        return failures;
+    }
+    switch (store->State()) {
+    case BASUserDefaults::LoadState::Loaded:
+        break;
+    case BASUserDefaults::LoadState::Missing:
+        failed(kManifestName, store->FilePath() + " is missing");
+        return failures;
+    default:
+        failed(kManifestName, store->FilePath() + " " + store->LoadError());
+        return failures;
+    }
+    if (!Manifest()) {
+        failed(kManifestName, store->FilePath() + " has no \"manifest\" with \"windows::version\" 1");
+        return failures;
+    }
     const rapidjson::Value* modules = Modules();
-    if (!modules) return;
+    if (!modules) {
+        failed(kManifestName, store->FilePath() + " lists no modules");
+        return failures;
+    }
     for (const auto& entry : modules->GetArray()) {
-        const std::string name = StringOf(Member(&entry, "windows:name"));
-        if (name.empty()) continue;
-        const std::u16string folder = BASUtilityApp::GetProductPluginsDir() + BASUtilityString::Utf8ToUtf16(name) + u"/";
-        if (const plugin_util::ModuleRecord* record = plugin_util::LoadModule(folder)) {
+        const rapidjson::Value* nameValue = Member(&entry, "windows:name");
+        const std::string name = StringOf(nameValue);
+        if (!IsPlainModuleName(name)) {
+            // "../x" or "a/b" would reach outside the plug-ins folder.
+            failed(name.empty() ? std::string("(unnamed)") : name,
+                   "the manifest names it as no single folder inside Plugins/");
+            continue;
+        }
+        const std::u16string folder = pluginsFolder + BASUtilityString::Utf8ToUtf16(name) + u"/";
+        std::string reason;
+        if (const plugin_util::ModuleRecord* record = plugin_util::LoadModule(folder, &reason)) {
             LOG(INFO) << "loaded " << record->id << " " << record->version << " from " << record->libraryPath;
+        } else {
+            failed(name, reason);
         }
     }
+    return failures;
 }
 
 int RectNumber(const rapidjson::Value& value, bool variablesAllowed, int viewWidth, int viewHeight, float dpiScale) {

@@ -6,16 +6,40 @@
 #include <rapidjson/document.h>
 
 #include <string>
+#include <vector>
 
 class QWidget;
 
 namespace manifest {
 
+// A module of the manifest that did not load, and why (for an alert and the
+// log). The manifest itself failing is reported under the name
+// "ApplicationManifest.json".
+struct LoadFailure {
+    std::string module;
+    std::string reason;
+};
+
 // The "manifest" object when its "windows::version" is 1, else null.
 const rapidjson::Value* Manifest();
 
-// Loads every listed module, in order; a module that fails is skipped.
-void LoadModules();
+// The name of the failure reported when the install folder's path is not
+// valid UTF-8.
+constexpr const char* kInstallFolderName = "(install folder)";
+
+// Loads every listed module from the install's "Plugins/", in order; a module
+// that fails is skipped, logged, and listed in the result. A missing,
+// corrupt or unreadable manifest, or one without modules, gives one failure;
+// so does an install folder whose path is not valid UTF-8 (then nothing is
+// tried).
+std::vector<LoadFailure> LoadModules();
+// The same from another plug-ins folder ("/"-terminated), for tests.
+std::vector<LoadFailure> LoadModulesFrom(const std::u16string& pluginsFolder);
+// False when the install folder's path is not valid UTF-8: then no module,
+// image or catalogue can be found, and the user should be told so.
+bool InstallFolderIsValidUtf8();
+// A manifest module name must name one folder inside "Plugins/".
+bool IsPlainModuleName(const std::string& name);
 
 // One number of "rect"/"offset": a size variable when allowed, else the
 // leading decimal digits times the DPI scale, truncated.

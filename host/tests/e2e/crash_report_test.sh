@@ -36,6 +36,7 @@ done
 ls "$log_dir"
 for f in "$log_dir"/*; do
   [ -d "$f" ] && continue
+  [ -L "$f" ] && continue  # links (glog's latest-log links) are never deleted
   case "$f" in *.zip) ;; *) echo "unexpected file left: $f"; exit 1 ;; esac
 done
 [ -d "$log_dir/kept-folder" ]
@@ -44,8 +45,11 @@ unzip -l "$zip" > "$work/zip.txt"
 grep -q "Crash.json" "$work/zip.txt"
 grep -q "\.dmp" "$work/zip.txt"
 grep -q "PixbridgeManager" "$work/zip.txt"
-unzip -p "$zip" Crash.json | grep -q '"Product":"Quillmarsh Pix Bridge"'
-unzip -p "$zip" '*.dmp' | grep -q "signal 11 (SIGSEGV)"
+# Through files, not pipes into grep -q: pipefail would see unzip's SIGPIPE.
+unzip -p "$zip" Crash.json > "$work/crash.json"
+grep -q '"Product":"Quillmarsh Pix Bridge"' "$work/crash.json"
+unzip -p "$zip" '*.dmp' > "$work/dump.txt"
+grep -q "signal 11 (SIGSEGV)" "$work/dump.txt"
 
 # No window manager runs here: focus the alert, then press its button's key.
 xdotool windowfocus --sync "$alert"

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -142,17 +143,47 @@ void BASDbgReport::SetExiting() { exiting.store(true); }
 
 bool BASDbgReport::IsExiting() { return exiting.load(); }
 
+std::string BASDbgReport::ResolveInsideReportRoot(const std::string& folder) {
+    if (reportRoot.empty() || folder.empty()) return {};
+    char real[PATH_MAX];
+    if (!realpath(reportRoot.c_str(), real)) return {};
+    std::string root = real;
+    // The root must be this user's and closed to everyone else: then nobody
+    // else can have put a link or a folder of theirs anywhere below it.
+    struct stat st{};
+    if (lstat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 022) != 0) {
+        return {};
+    }
+    if (!realpath(folder.c_str(), real)) return {};
+    std::string inside = real;
+    if (root.back() != '/') root.push_back('/');
+    if (inside.back() != '/') inside.push_back('/');
+    // Compared as whole path components: "/a/logs-other/" is not inside "/a/logs/".
+    if (inside.compare(0, root.size(), root) != 0) return {};
+    return inside;
+}
+
 int BASDbgReport::RunCrashReport(const std::u16string& dumpPathWide, CrashHandler onCrash, ExtraFileHandler onExtra) {
     const std::string dumpPath = Utf8(dumpPathWide);
     const size_t slash = dumpPath.rfind('/');
     if (slash == std::string::npos) return 1;
-    const std::string folder = dumpPath.substr(0, slash + 1);
-    // The helper empties the folder it reports on: act only on a real dump
-    // (a regular ".dmp" file, not a link) inside the expected folder.
+    const std::string name = dumpPath.substr(slash + 1);
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".dmp") != 0) return 1;
+    // The helper empties the folder it reports on: only a real dump in a
+    // real folder inside the report root, however the path was spelt.
+    const std::string folder = ResolveInsideReportRoot(dumpPath.substr(0, slash + 1));
+    if (folder.empty()) return 1;
+    const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0) return 1;
+    DIR* dir = fdopendir(dirFd);
+    if (!dir) {
+        close(dirFd);
+        return 1;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> dirCloser(dir, closedir);
     struct stat dump{};
-    if (dumpPath.size() < 4 || dumpPath.compare(dumpPath.size() - 4, 4, ".dmp") != 0 ||
-        lstat(dumpPath.c_str(), &dump) != 0 || !S_ISREG(dump.st_mode) ||
-        (!reportRoot.empty() && folder.compare(0, reportRoot.size(), reportRoot) != 0)) {
+    if (fstatat(dirFd, name.c_str(), &dump, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(dump.st_mode) ||
+        dump.st_uid != geteuid()) {
         return 1;
     }
 
@@ -164,21 +195,18 @@ int BASDbgReport::RunCrashReport(const std::u16string& dumpPathWide, CrashHandle
 
     // Pack what the crashed run left: the dump, the extra file, the logs.
     std::vector<BASZipEntry> entries;
-    if (DIR* dir = opendir(folder.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            struct stat st{};
-            if (name == "." || name == ".." || EndsWithZip(name)) continue;
-            if (lstat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;  // no links
-            entries.push_back({name, folder + name});
-        }
-        closedir(dir);
+    rewinddir(dir);
+    while (const dirent* entry = readdir(dir)) {
+        const std::string entryName = entry->d_name;
+        struct stat st{};
+        if (entryName == "." || entryName == ".." || EndsWithZip(entryName)) continue;
+        if (fstatat(dirFd, entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;  // no links
+        entries.push_back({entryName, folder + entryName});
     }
-    std::string stem = dumpPath.substr(slash + 1);
-    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".dmp") == 0) stem.resize(stem.size() - 4);
+    const std::string stem = name.substr(0, name.size() - 4);
     // Without the archive the handler must not clear the folder.
     if (!BASWriteZip(folder + stem + ".zip", entries)) return 1;
 
-    if (onCrash) onCrash(dumpPathWide.c_str());
+    if (onCrash) onCrash(BASUtilityString::Utf8ToUtf16(folder + name).c_str());
     return 0;
 }

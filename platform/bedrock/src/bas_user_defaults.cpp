@@ -1,5 +1,6 @@
 #include "bedrock/bas_user_defaults.h"
 
+#include "bedrock/bas_json.h"
 #include "bedrock/bas_utility_file.h"
 #include "bedrock/bas_utility_string.h"
 #include "bedrock/bas_utility_sys.h"
@@ -10,6 +11,10 @@
 
 #include <glog/logging.h>
 
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -43,22 +48,57 @@ BASUserDefaults* OpenStore(const char* name, const std::string& path, bool* ok) 
 
 BASUserDefaults::BASUserDefaults(std::string path) : path_(std::move(path)) {
     doc_.SetObject();
-    ok_ = Load();
+    Load();
+    ok_ = state_ == LoadState::Loaded;
 }
 
-bool BASUserDefaults::Load() {
-    std::string text;
-    if (!BASUtilityFile::ReadWholeFile(path_, text)) return false;
+void BASUserDefaults::Load() {
+    std::string text, error;
+    switch (BASUtilityFile::ReadRegularFile(path_, text, BASUtilityFile::kMaxDataFileBytes, &error)) {
+    case BASUtilityFile::ReadStatus::Ok:
+        break;
+    case BASUtilityFile::ReadStatus::Missing:
+        state_ = LoadState::Missing;
+        return;
+    default:
+        // Whatever it holds, it is not ours to replace.
+        state_ = LoadState::Unreadable;
+        loadError_ = "cannot be read: " + error;
+        LOG(ERROR) << "settings file " << path_ << " " << loadError_ << "; it will not be saved over";
+        return;
+    }
     rapidjson::Document parsed;
-    parsed.Parse(text.c_str(), text.size());
-    if (parsed.HasParseError() || !parsed.IsObject()) {
-        // The file is left as it is: only an explicit WriteAll replaces it.
-        LOG(ERROR) << "settings file " << path_ << " is not a JSON object: "
-                   << (parsed.HasParseError() ? rapidjson::GetParseError_En(parsed.GetParseError()) : "not an object");
-        return false;
+    if (!ParseJsonText(parsed, text, &error) || !parsed.IsObject()) {
+        // The file is left as it is until the first save, which keeps it
+        // beside the new one.
+        state_ = LoadState::Corrupt;
+        loadError_ = "is not a JSON object: " + (error.empty() ? std::string("another JSON value") : error);
+        LOG(ERROR) << "settings file " << path_ << " " << loadError_;
+        return;
     }
     doc_.Swap(parsed);
-    return true;
+    state_ = LoadState::Loaded;
+}
+
+// Moves the corrupt file aside under a name of its own, never over another
+// file. Called with the store's lock held.
+bool BASUserDefaults::KeepCorruptFile() {
+    const std::string stem = path_ + ".corrupt-" + BASUtilitySys::GetNowDateTime("%Y%m%d-%H%M%S");
+    for (int n = 1; n < 100; ++n) {
+        const std::string kept = n == 1 ? stem : stem + "-" + std::to_string(n);
+        if (renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, kept.c_str(), RENAME_NOREPLACE) == 0) {
+            LOG(WARNING) << "settings file " << path_ << " " << loadError_ << "; the damaged file is kept as " << kept;
+            return true;
+        }
+        if (errno == ENOENT) return true;  // gone meanwhile: nothing to keep
+        if (errno != EEXIST) {
+            LOG(ERROR) << "settings file " << path_ << " " << loadError_ << "; it cannot be kept as " << kept << ": "
+                       << strerror(errno) << ", so it is not saved over";
+            return false;
+        }
+    }
+    LOG(ERROR) << "settings file " << path_ << ": no free name to keep the damaged file, so it is not saved over";
+    return false;
 }
 
 bool BASUserDefaults::InitStandardUserDefaults(const char* company, const char* product) {
@@ -87,6 +127,16 @@ BASUserDefaults* BASUserDefaults::GetUserDefaults(const char* name) {
 bool BASUserDefaults::IsOk() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return ok_;
+}
+
+BASUserDefaults::LoadState BASUserDefaults::State() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_;
+}
+
+std::string BASUserDefaults::LoadError() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return loadError_;
 }
 
 const rapidjson::Value* BASUserDefaults::Find(const char* key) const {
@@ -178,9 +228,17 @@ void BASUserDefaults::SetInt(const char* key, int64_t value) {
 }
 
 bool BASUserDefaults::WriteAll() {
+    // One save at a time, so a damaged file is moved aside exactly once.
+    std::lock_guard<std::mutex> saving(saveMutex_);
     rapidjson::StringBuffer buffer;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (state_ == LoadState::Unreadable) {
+            LOG(ERROR) << "settings file " << path_ << " " << loadError_ << "; not saved over it";
+            return false;
+        }
+        if (state_ == LoadState::Corrupt && !KeepCorruptFile()) return false;
+        if (state_ == LoadState::Corrupt) state_ = LoadState::Missing;  // kept aside: the name is free now
         rapidjson::PrettyWriter<rapidjson::StringBuffer> writer(buffer);
         doc_.Accept(writer);
     }
@@ -192,5 +250,7 @@ bool BASUserDefaults::WriteAll() {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     ok_ = true;
+    state_ = LoadState::Loaded;
+    loadError_.clear();
     return true;
 }

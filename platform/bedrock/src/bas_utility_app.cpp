@@ -47,6 +47,11 @@ std::u16string BASUtilityApp::GetProductInstallDir() {
     return dir;
 }
 
+bool BASUtilityApp::IsProductInstallDirValidUtf8() {
+    static const bool valid = BASUtilityString::IsValidUtf8(ProgramDir());
+    return valid;
+}
+
 std::u16string BASUtilityApp::GetProductPluginsDir() { return GetProductInstallDir() + u"Plugins/"; }
 
 std::u16string BASUtilityApp::GetProductBinDir() { return GetProductInstallDir(); }

@@ -23,6 +23,11 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+struct FdCloser {
+    int fd;
+    ~FdCloser() { close(fd); }
+};
+
 char16_t* Dup(const std::u16string& s) {
     auto* out = static_cast<char16_t*>(malloc((s.size() + 1) * sizeof(char16_t)));
     if (out) memcpy(out, s.c_str(), (s.size() + 1) * sizeof(char16_t));
@@ -78,14 +83,54 @@ std::u16string BASUtilityFile::ZLGetFormatSizeFromBytes(int64_t bytes) {
     return BASUtilityString::Utf8ToUtf16(buf);
 }
 
-bool BASUtilityFile::ReadWholeFile(const std::string& path, std::string& out) {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(path.c_str(), "rb"), fclose);
-    if (!f) return false;
+BASUtilityFile::ReadStatus BASUtilityFile::ReadRegularFile(const std::string& path, std::string& out,
+                                                           int64_t maxBytes, std::string* error, bool followLinks) {
     out.clear();
+    auto fail = [&](ReadStatus status, const std::string& why) {
+        if (error) *error = why;
+        out.clear();
+        return status;
+    };
+    auto failErrno = [&](const char* what) {
+        const int e = errno;
+        return fail(e == ENOENT || e == ENOTDIR ? ReadStatus::Missing : ReadStatus::Unreadable,
+                    std::string(what) + ": " + strerror(e));
+    };
+    // Looked at before it is opened: opening a FIFO blocks for a writer, and
+    // opening some devices has effects of its own.
+    struct stat st{};
+    if ((followLinks ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0) return failErrno("cannot find it");
+    if (!S_ISREG(st.st_mode)) return fail(ReadStatus::NotRegularFile, "it is not a regular file");
+    if (st.st_size > maxBytes) return fail(ReadStatus::TooLarge, "it is larger than " + std::to_string(maxBytes) + " bytes");
+
+    // O_NONBLOCK: should a FIFO be swapped in meanwhile, the open still
+    // returns, and the fstat below refuses it.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW));
+    if (fd < 0) return failErrno("cannot open it");
+    const FdCloser closer{fd};
+    if (fstat(fd, &st) != 0) return failErrno("cannot read it");
+    if (!S_ISREG(st.st_mode)) return fail(ReadStatus::NotRegularFile, "it is not a regular file");
+    if (st.st_size > maxBytes) return fail(ReadStatus::TooLarge, "it is larger than " + std::to_string(maxBytes) + " bytes");
+
+    out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f.get())) > 0) out.append(buf, n);
-    return !ferror(f.get());
+    for (;;) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return failErrno("cannot read it");
+        }
+        out.append(buf, static_cast<size_t>(n));
+        if (static_cast<int64_t>(out.size()) > maxBytes) {
+            return fail(ReadStatus::TooLarge, "it grew past " + std::to_string(maxBytes) + " bytes while being read");
+        }
+    }
+    return ReadStatus::Ok;
+}
+
+bool BASUtilityFile::ReadWholeFile(const std::string& path, std::string& out) {
+    return ReadRegularFile(path, out, kMaxDataFileBytes) == ReadStatus::Ok;
 }
 
 bool BASUtilityFile::WriteFileAtomically(const std::string& path, const std::string& bytes) {

@@ -214,6 +214,13 @@ std::u16string BASUtilityString::Utf8ToUtf16(const std::string& utf8) {
     return DecodeUtf8(utf8.data(), utf8.size());
 }
 
+bool BASUtilityString::IsValidUtf8(const std::string& text) {
+    // Valid exactly when decoding needs no replacement character for a
+    // sequence that was not itself U+FFFD.
+    const std::u16string wide = DecodeUtf8(text.data(), text.size());
+    return EncodeUtf8(wide.data(), wide.size()) == text;
+}
+
 std::string BASUtilityString::Utf16ToUtf8(const std::u16string& wide) {
     return EncodeUtf8(wide.data(), wide.size());
 }

@@ -2,14 +2,22 @@
 
 #include "bedrock/bas_utility_file.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <memory>
 
 namespace {
+
+// A crash folder holds a dump, a summary and the day's logs (at most 20 MB
+// each before glog starts a new file).
+constexpr int64_t kMaxEntryBytes = 64 * 1024 * 1024;
 
 void Put16(std::string& out, uint32_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
@@ -51,7 +59,13 @@ bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& ent
     std::string archive, directory;
     for (const BASZipEntry& entry : entries) {
         std::string data, packed;
-        if (!BASUtilityFile::ReadWholeFile(entry.path, data) || !Deflate(data, packed)) return false;
+        // Only regular files, never through a link; logs may be larger than
+        // a settings file, but not without end.
+        if (BASUtilityFile::ReadRegularFile(entry.path, data, kMaxEntryBytes, nullptr, false) !=
+                BASUtilityFile::ReadStatus::Ok ||
+            !Deflate(data, packed)) {
+            return false;
+        }
         const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
         uint16_t time = 0, date = 0;
         DosTime(entry.path, time, date);
@@ -101,17 +115,27 @@ bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& ent
     Put32(archive, directoryOffset);
     Put16(archive, 0);
 
-    const std::string tmp = zipPath + ".part";
-    {
-        std::unique_ptr<FILE, int (*)(FILE*)> f(fopen(tmp.c_str(), "wb"), fclose);
-        if (!f || fwrite(archive.data(), 1, archive.size(), f.get()) != archive.size()) {
-            remove(tmp.c_str());
-            return false;
+    // A fresh name of our own (mkostemp: O_EXCL, mode 0600, never through a
+    // link), then put in place without replacing anything.
+    std::string pattern = zipPath + ".part-XXXXXX";
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::string tmp = pattern;
+    bool ok = fchmod(fd, 0600) == 0;
+    const char* p = archive.data();
+    size_t left = archive.size();
+    while (ok && left > 0) {
+        const ssize_t n = write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
         }
+        p += n;
+        left -= static_cast<size_t>(n);
     }
-    if (rename(tmp.c_str(), zipPath.c_str()) != 0) {
-        remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    ok = close(fd) == 0 && ok;
+    if (ok) ok = renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, zipPath.c_str(), RENAME_NOREPLACE) == 0;
+    if (!ok) unlink(tmp.c_str());
+    return ok;
 }

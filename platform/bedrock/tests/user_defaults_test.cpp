@@ -5,10 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -19,6 +24,15 @@ std::string ReadAll(const fs::path& p) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The copies of a damaged store kept beside it: "<name>.corrupt-<date>".
+std::vector<fs::path> Kept(const fs::path& dir, const std::string& name) {
+    std::vector<fs::path> kept;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().filename().string().rfind(name + ".corrupt-", 0) == 0) kept.push_back(e.path());
+    }
+    return kept;
 }
 
 class Store : public ::testing::Test {
@@ -75,11 +89,17 @@ TEST_F(Store, CorruptFileOpensEmptyAndStaysUntilWriteAll) {
     ASSERT_NE(s, nullptr);
     EXPECT_FALSE(s->IsOk());
     EXPECT_FALSE(s->HasMember("DPI"));
+    EXPECT_EQ(s->State(), BASUserDefaults::LoadState::Corrupt);
     s->SetString("k", "v");
     EXPECT_EQ(ReadAll(dir_ / "bad.json"), damaged);  // only WriteAll replaces it
     ASSERT_TRUE(s->WriteAll());
     EXPECT_TRUE(s->IsOk());
     EXPECT_NE(ReadAll(dir_ / "bad.json").find("\"k\""), std::string::npos);
+    // ... and the damaged file is kept beside it.
+    ASSERT_EQ(Kept(dir_, "bad.json").size(), 1u);
+    EXPECT_EQ(ReadAll(Kept(dir_, "bad.json")[0]), damaged);
+    ASSERT_TRUE(s->WriteAll());  // kept once, not again at every save
+    EXPECT_EQ(Kept(dir_, "bad.json").size(), 1u);
 
     // A JSON text that is not an object is as unusable as a broken one.
     std::ofstream(dir_ / "arr.json") << "[1,2]";
@@ -115,6 +135,61 @@ TEST_F(Store, StandardStoreLivesUnderBrandAndProduct) {
     s->SetString("DPI", "0");
     ASSERT_TRUE(s->WriteAll());
     EXPECT_TRUE(fs::exists(dir_ / "Quillmarsh/Quillmarsh Pix Bridge/UserDefaults.json"));
+}
+
+// Hostile stores: deep nesting, a FIFO, an oversized or unreadable file.
+TEST_F(Store, DeeplyNestedStoreOpensEmptyFastAndIsKeptAtTheFirstSave) {
+    const std::string deep = "{\"DPI\": " + std::string(3000000, '[') + std::string(3000000, ']') + "}";
+    std::ofstream(dir_ / "UserDefaults.json") << deep;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(BASUserDefaults::InitUserDefaults("deep", Path("UserDefaults.json")));
+    BASUserDefaults* s = BASUserDefaults::GetUserDefaults("deep");
+    EXPECT_EQ(s->State(), BASUserDefaults::LoadState::Corrupt);
+    EXPECT_NE(s->LoadError().find("nested deeper"), std::string::npos) << s->LoadError();
+    s->SetInt("count", 1);
+    ASSERT_TRUE(s->WriteAll());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    ASSERT_EQ(Kept(dir_, "UserDefaults.json").size(), 1u);
+    EXPECT_EQ(ReadAll(Kept(dir_, "UserDefaults.json")[0]), deep);
+    EXPECT_NE(ReadAll(dir_ / "UserDefaults.json").find("\"count\""), std::string::npos);
+}
+
+TEST_F(Store, UnreadableStoresAreLeftAlone) {
+    // A FIFO would block the open; a huge file would be read into memory.
+    ASSERT_EQ(mkfifo((dir_ / "fifo.json").c_str(), 0600), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(BASUserDefaults::InitUserDefaults("fifo", Path("fifo.json")));
+    BASUserDefaults* fifo = BASUserDefaults::GetUserDefaults("fifo");
+    EXPECT_EQ(fifo->State(), BASUserDefaults::LoadState::Unreadable);
+    fifo->SetString("k", "v");
+    EXPECT_FALSE(fifo->WriteAll());
+    EXPECT_TRUE(fs::is_fifo(dir_ / "fifo.json"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+
+    {
+        std::ofstream big(dir_ / "big.json");
+        big << "{\"keep\": 1}";
+    }
+    fs::resize_file(dir_ / "big.json", 20 * 1024 * 1024);
+    EXPECT_FALSE(BASUserDefaults::InitUserDefaults("big", Path("big.json")));
+    BASUserDefaults* big = BASUserDefaults::GetUserDefaults("big");
+    EXPECT_EQ(big->State(), BASUserDefaults::LoadState::Unreadable);
+    EXPECT_FALSE(big->WriteAll());
+    EXPECT_EQ(fs::file_size(dir_ / "big.json"), 20u * 1024 * 1024);
+
+    // Permissions only stop a user who is not root.
+    if (geteuid() != 0) {
+        std::ofstream(dir_ / "locked.json") << "{\"DPI\": 2}";
+        fs::permissions(dir_ / "locked.json", fs::perms::none);
+        EXPECT_FALSE(BASUserDefaults::InitUserDefaults("locked", Path("locked.json")));
+        BASUserDefaults* locked = BASUserDefaults::GetUserDefaults("locked");
+        EXPECT_EQ(locked->State(), BASUserDefaults::LoadState::Unreadable);
+        EXPECT_FALSE(locked->WriteAll());
+        fs::permissions(dir_ / "locked.json", fs::perms::owner_read);
+        EXPECT_EQ(ReadAll(dir_ / "locked.json"), "{\"DPI\": 2}");
+    }
+    EXPECT_TRUE(Kept(dir_, "fifo.json").empty());
+    EXPECT_TRUE(Kept(dir_, "big.json").empty());
 }
 
 }  // namespace

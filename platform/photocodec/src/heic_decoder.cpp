@@ -90,7 +90,7 @@ bool outputLooksComplete(int fd, photocodec::wire::Operation operation)
 class __attribute__((visibility("hidden"))) HeicDecoder::Impl {
 public:
     bool convert(photocodec::wire::Operation operation, const char16_t* source, const char16_t* destination,
-                 int32_t quality, bool keepExif);
+                 int32_t quality, bool keepExif, HeicDecoder::NameTaken rule);
     bool thumbnail(const char16_t* source, uint8_t** buffer, uint32_t* length, int32_t imageSize, int32_t* width,
                    int32_t* height);
 
@@ -102,7 +102,8 @@ private:
 };
 
 bool HeicDecoder::Impl::convert(photocodec::wire::Operation operation, const char16_t* source,
-                                const char16_t* destination, int32_t quality, bool keepExif)
+                                const char16_t* destination, int32_t quality, bool keepExif,
+                                HeicDecoder::NameTaken rule)
 {
     auto sourcePath = photocodec::pathFromUtf16(source);
     auto destinationPath = photocodec::pathFromUtf16(destination);
@@ -116,7 +117,10 @@ bool HeicDecoder::Impl::convert(photocodec::wire::Operation operation, const cha
         logLine(LogLevel::Warning, "cannot convert " + *sourcePath + ": " + error);
         return false;
     }
-    std::unique_ptr<photocodec::OutputFile> output = photocodec::OutputFile::create(*destinationPath, error);
+    std::unique_ptr<photocodec::OutputFile> output = photocodec::OutputFile::create(
+        *destinationPath, error,
+        rule == HeicDecoder::NameTaken::NextFreeNumber ? photocodec::OutputFile::NameTaken::NextFreeNumber
+                                                       : photocodec::OutputFile::NameTaken::Fail);
     if (!output) {
         logLine(LogLevel::Warning, "cannot write " + *destinationPath + ": " + error);
         return false;
@@ -142,6 +146,9 @@ bool HeicDecoder::Impl::convert(photocodec::wire::Operation operation, const cha
     if (!output->commit(opened.info.st_mtim, error)) {
         logLine(LogLevel::Warning, "cannot write " + *destinationPath + ": " + error);
         return false;
+    }
+    if (output->tookAnotherName()) {
+        logLine(LogLevel::Info, *destinationPath + " was taken; wrote " + output->path());
     }
     return true;
 }
@@ -238,15 +245,27 @@ void HeicDecoder::destroyPngEncoder(PngEncoder* encoder)
     delete encoder;
 }
 
-bool HeicDecoder::convertToJpeg(JpegEncoder* /*encoder*/, const char16_t* source, const char16_t* destination,
+bool HeicDecoder::convertToJpeg(JpegEncoder* encoder, const char16_t* source, const char16_t* destination,
                                 int32_t quality, bool keepExif)
 {
-    return impl_->convert(photocodec::wire::Operation::ConvertJpeg, source, destination, quality, keepExif);
+    return convertToJpeg(encoder, source, destination, quality, keepExif, NameTaken::Fail);
 }
 
-bool HeicDecoder::convertToPng(PngEncoder* /*encoder*/, const char16_t* source, const char16_t* destination)
+bool HeicDecoder::convertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination)
 {
-    return impl_->convert(photocodec::wire::Operation::ConvertPng, source, destination, 0, false);
+    return convertToPng(encoder, source, destination, NameTaken::Fail);
+}
+
+bool HeicDecoder::convertToJpeg(JpegEncoder* /*encoder*/, const char16_t* source, const char16_t* destination,
+                                int32_t quality, bool keepExif, NameTaken rule)
+{
+    return impl_->convert(photocodec::wire::Operation::ConvertJpeg, source, destination, quality, keepExif, rule);
+}
+
+bool HeicDecoder::convertToPng(PngEncoder* /*encoder*/, const char16_t* source, const char16_t* destination,
+                               NameTaken rule)
+{
+    return impl_->convert(photocodec::wire::Operation::ConvertPng, source, destination, 0, false, rule);
 }
 
 bool HeicDecoder::extractJpegThumbnailToBuffer(JpegEncoder* /*encoder*/, const char16_t* source, uint8_t** buffer,

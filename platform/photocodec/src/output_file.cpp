@@ -18,9 +18,24 @@ std::string describe(const char* what, int error)
     return std::string(what) + ": " + std::strerror(error);
 }
 
+// The same bound as the program's other free-name rule.
+constexpr unsigned kMaxNumber = 1000000;
+
 }  // namespace
 
-std::unique_ptr<OutputFile> OutputFile::create(const std::string& destination, std::string& error)
+std::string OutputFile::numberedName(const std::string& name, unsigned n)
+{
+    if (n == 0) {
+        return name;
+    }
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        dot = name.size();
+    }
+    return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
+}
+
+std::unique_ptr<OutputFile> OutputFile::create(const std::string& destination, std::string& error, NameTaken rule)
 {
     size_t slash = destination.find_last_of('/');
     std::string folder = slash == std::string::npos ? "." : destination.substr(0, slash);
@@ -35,15 +50,24 @@ std::unique_ptr<OutputFile> OutputFile::create(const std::string& destination, s
 
     std::unique_ptr<OutputFile> file(new OutputFile());
     file->name_ = name;
+    file->folderPath_ = folder == "/" ? "" : folder;
+    file->rule_ = rule;
     file->folder_.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!file->folder_) {
         error = describe("the output folder cannot be opened", errno);
         return nullptr;
     }
     struct stat existing {};
-    if (::fstatat(file->folder_.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-        error = "the destination already exists";
-        return nullptr;
+    while (::fstatat(file->folder_.get(), numberedName(name, file->number_).c_str(), &existing, AT_SYMLINK_NOFOLLOW) ==
+           0) {
+        if (rule == NameTaken::Fail) {
+            error = "the destination already exists";
+            return nullptr;
+        }
+        if (++file->number_ >= kMaxNumber) {
+            error = "no free name for the destination";
+            return nullptr;
+        }
     }
 
     // An O_TMPFILE file has no name until it is linked in, so a crash of
@@ -121,43 +145,65 @@ bool OutputFile::commit(const timespec& modified, std::string& error)
 
 bool OutputFile::publish(std::string& error)
 {
+    for (;;) {
+        bool taken = false;
+        if (publishAs(numberedName(name_, number_), taken, error)) {
+            return true;
+        }
+        // Another writer took the name between the check in create() and
+        // now: the next free number, as if it had been taken all along.
+        if (!taken || rule_ != NameTaken::NextFreeNumber) {
+            return false;
+        }
+        if (++number_ >= kMaxNumber) {
+            error = "no free name for the destination";
+            return false;
+        }
+    }
+}
+
+bool OutputFile::publishAs(const std::string& name, bool& taken, std::string& error)
+{
+    taken = false;
     if (tempName_.empty()) {
         char procPath[64];
         std::snprintf(procPath, sizeof(procPath), "/proc/self/fd/%d", fd_.get());
-        if (::linkat(AT_FDCWD, procPath, folder_.get(), name_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (::linkat(AT_FDCWD, procPath, folder_.get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             return true;
         }
         int linkError = errno;
         if (linkError == ENOENT) {
             // No /proc: AT_EMPTY_PATH works where the process may use it.
-            if (::linkat(fd_.get(), "", folder_.get(), name_.c_str(), AT_EMPTY_PATH) == 0) {
+            if (::linkat(fd_.get(), "", folder_.get(), name.c_str(), AT_EMPTY_PATH) == 0) {
                 return true;
             }
             linkError = errno;
         }
-        error = linkError == EEXIST ? "the destination appeared meanwhile"
-                                    : describe("cannot put the output file in place", linkError);
+        taken = linkError == EEXIST;
+        error = taken ? "the destination appeared meanwhile" : describe("cannot put the output file in place", linkError);
         return false;
     }
 
     // link() never replaces an existing name.
-    if (::linkat(folder_.get(), tempName_.c_str(), folder_.get(), name_.c_str(), 0) == 0) {
+    if (::linkat(folder_.get(), tempName_.c_str(), folder_.get(), name.c_str(), 0) == 0) {
         ::unlinkat(folder_.get(), tempName_.c_str(), 0);
         tempName_.clear();
         return true;
     }
     int linkError = errno;
     if (linkError == EEXIST) {
+        taken = true;
         error = "the destination appeared meanwhile";
         return false;
     }
     // File systems without hard links (FAT, exFAT): an exclusive rename.
-    if (::renameat2(folder_.get(), tempName_.c_str(), folder_.get(), name_.c_str(), RENAME_NOREPLACE) == 0) {
+    if (::renameat2(folder_.get(), tempName_.c_str(), folder_.get(), name.c_str(), RENAME_NOREPLACE) == 0) {
         tempName_.clear();
         return true;
     }
     int renameError = errno;
     if (renameError == EEXIST) {
+        taken = true;
         error = "the destination appeared meanwhile";
         return false;
     }
@@ -166,11 +212,12 @@ bool OutputFile::publish(std::string& error)
         // program could slip in between, which is the best such a file
         // system allows.
         struct stat existing {};
-        if (::fstatat(folder_.get(), name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (::fstatat(folder_.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+            taken = true;
             error = "the destination appeared meanwhile";
             return false;
         }
-        if (::renameat(folder_.get(), tempName_.c_str(), folder_.get(), name_.c_str()) == 0) {
+        if (::renameat(folder_.get(), tempName_.c_str(), folder_.get(), name.c_str()) == 0) {
             tempName_.clear();
             return true;
         }

@@ -2,7 +2,7 @@
 
 #include "module_base.h"
 
-#include <bedrock/bas_utility_file.h>
+#include <bedrock/bas_json.h>
 #include <bedrock/bas_utility_string.h>
 #include <memimage/bas_mem_image.h>
 #include <photocodec/heic_decoder.h>
@@ -91,6 +91,10 @@ struct ConversionRequest {
     bool keepExif = true;
 };
 
+// A JSON string holding a NUL ("\u0000") would be cut short where the text
+// meets the file system: another path than the one asked for.
+bool HasNul(const rapidjson::Value& text) { return strlen(text.GetString()) != text.GetStringLength(); }
+
 bool ParseConversion(const rapidjson::Document& doc, ConversionRequest& out) {
     if (!doc.IsObject()) return false;
     auto array = doc.FindMember("heic_array");
@@ -100,7 +104,18 @@ bool ParseConversion(const rapidjson::Document& doc, ConversionRequest& out) {
     if (dir == doc.MemberEnd() || !dir->value.IsString()) return false;
     if (format == doc.MemberEnd() || !format->value.IsInt()) return false;
     for (const auto& entry : array->value.GetArray()) out.entries.push_back(&entry);
+    if (HasNul(dir->value)) {
+        LOG(ERROR) << "conversion request refused: the output folder holds a NUL character";
+        return false;
+    }
     out.outputDir.assign(dir->value.GetString(), dir->value.GetStringLength());
+    // The output folder is a folder whether or not it ends in "/"; a relative
+    // or empty one would depend on the working folder.
+    if (out.outputDir.empty() || out.outputDir[0] != '/') {
+        LOG(ERROR) << "conversion request refused: the output folder \"" << out.outputDir << "\" is not absolute";
+        return false;
+    }
+    if (out.outputDir.back() != '/') out.outputDir.push_back('/');
     out.jpeg = format->value.GetInt() == 0;
     if (out.jpeg) {
         auto quality = doc.FindMember("quality");
@@ -116,9 +131,8 @@ bool ParseConversion(const rapidjson::Document& doc, ConversionRequest& out) {
 void RunConversionTask(const std::shared_ptr<VoTask>& task) {
     const std::shared_ptr<TaskDataBase> data = task->GetTaskDataAs<TaskDataBase>();
     rapidjson::Document doc;
-    doc.Parse(data->payload.c_str());
     ConversionRequest request;
-    if (doc.HasParseError() || !ParseConversion(doc, request)) {
+    if (!ParseJsonText(doc, data->payload) || !ParseConversion(doc, request)) {
         // Unusable request: nothing converted, but the requester and the
         // progress display still learn that it ended.
         LOG(ERROR) << "conversion request is not usable";
@@ -140,6 +154,10 @@ void RunConversionTask(const std::shared_ptr<VoTask>& task) {
         if (task->GetStatus() == VoTaskStatusStopped) break;
         const rapidjson::Value& entry = *request.entries[static_cast<size_t>(i)];
         if (!entry.IsString()) continue;
+        if (HasNul(entry)) {
+            LOG(ERROR) << "conversion entry " << i << " refused: its path holds a NUL character";
+            continue;
+        }
         WideText source(BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
         if (!source.text) continue;
         char16_t* fileName = const_cast<char16_t*>(FileNamePart(source.text));
@@ -149,14 +167,15 @@ void RunConversionTask(const std::shared_ptr<VoTask>& task) {
         if (dot == std::u16string::npos) continue;
 
         PostProgress(i, total, fileName, nullptr, 0);
+        // The codec takes the next free "name (n).ext" itself, both before it
+        // starts and when the final link finds the name taken: another batch
+        // converting into the same folder may have got there first.
         const std::u16string wanted = outputFolder + name.substr(0, dot) + extension;
-        WideText destination(BASUtilityFile::GetFilePathNewName(wanted.c_str()));
-        bool converted = false;
-        if (destination.text) {
-            converted = request.jpeg
-                            ? decoder->convertToJpeg(jpeg, source.text, destination.text, request.quality, request.keepExif)
-                            : decoder->convertToPng(png, source.text, destination.text);
-        }
+        constexpr HeicDecoder::NameTaken kNextFree = HeicDecoder::NameTaken::NextFreeNumber;
+        const bool converted =
+            request.jpeg ? decoder->convertToJpeg(jpeg, source.text, wanted.c_str(), request.quality, request.keepExif,
+                                                  kNextFree)
+                         : decoder->convertToPng(png, source.text, wanted.c_str(), kNextFree);
         ConvertResult result;
         result.sourcePath = source.text;
         result.status = converted ? kPhotoStatusConverted : kPhotoStatusFailed;
@@ -175,8 +194,7 @@ void RunConversionTask(const std::shared_ptr<VoTask>& task) {
 void RunThumbnailTask(const std::shared_ptr<VoTask>& task) {
     const std::shared_ptr<TaskDataBase> data = task->GetTaskDataAs<TaskDataBase>();
     rapidjson::Document doc;
-    doc.Parse(data->payload.c_str());
-    bool usable = !doc.HasParseError() && doc.IsObject();
+    bool usable = ParseJsonText(doc, data->payload) && doc.IsObject();
     rapidjson::Value::ConstMemberIterator array, size;
     if (usable) {
         array = doc.FindMember("heic_array");
@@ -190,7 +208,7 @@ void RunThumbnailTask(const std::shared_ptr<VoTask>& task) {
         const int32_t count = static_cast<int32_t>(array->value.Size());
         for (int32_t i = 0; i < count; ++i) {
             const rapidjson::Value& entry = array->value[static_cast<rapidjson::SizeType>(i)];
-            if (!entry.IsString()) continue;
+            if (!entry.IsString() || HasNul(entry)) continue;
             WideText source(BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
             uint8_t* buffer = nullptr;
             uint32_t length = 0;

@@ -1,6 +1,7 @@
 #include "module/converter_window.h"
 
 #include <bedrock/bas_utility_string.h>
+#include <bedrock/bas_json.h>
 #include <pixbridge/command_names.h>
 
 #include <glog/logging.h>
@@ -29,8 +30,7 @@ void ConverterWindow::QueryDpiScale() {
 bool ConverterWindow::ParseRect(const char* json, WindowRect& rect) {
     if (json == nullptr) return false;
     rapidjson::Document doc;
-    doc.Parse(json);
-    if (doc.HasParseError() || !doc.IsObject()) return false;
+    if (!ParseJsonText(doc, json, strlen(json)) || !doc.IsObject()) return false;
     auto it = doc.FindMember("rect");
     if (it == doc.MemberEnd() || !it->value.IsArray() || it->value.Size() != 4) return false;
     int64_t v[4];

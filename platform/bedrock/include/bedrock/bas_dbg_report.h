@@ -24,14 +24,23 @@ public:
     static bool RegisterCrashFilter(const std::u16string& dumpPath, CrashHandler crashHandler,
                                     ExtraFileHandler extraFileHandler);
     // Reports are acted on only for dumps inside this folder ("/"-terminated).
+    // Without a root nothing is reported.
     static void SetReportRoot(const std::u16string& folder);
+    // The real path ("/"-terminated, no links) of `folder` when it lies inside
+    // the report root and that root is a folder of this user that nobody else
+    // may write to; empty otherwise. Whoever deletes or writes files in a
+    // report folder goes through this first.
+    static std::string ResolveInsideReportRoot(const std::string& folder);
     // From now on a crash reports nothing (shutdown has begun).
     static void SetExiting();
     static bool IsExiting();
 
     // The helper's work for a dump a crashed run wrote; returns the exit code.
     // The helper arms no signal handlers of its own, so a fault while
-    // reporting can never start another helper.
+    // reporting can never start another helper. It acts only on a regular
+    // ".dmp" file of this user whose real folder lies inside the report root,
+    // and hands both handlers that real folder (and the dump's real path),
+    // never the path it was given.
     static int RunCrashReport(const std::u16string& dumpPath, CrashHandler crashHandler,
                               ExtraFileHandler extraFileHandler);
 };

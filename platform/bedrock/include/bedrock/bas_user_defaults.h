@@ -24,7 +24,20 @@ public:
 
     static constexpr const char* kStandardName = "standard";
 
+    // What the store found in its file when it opened.
+    enum class LoadState {
+        Loaded,      // a JSON object
+        Missing,     // no file yet: an empty store, saved normally
+        Corrupt,     // not JSON, not an object, or nested too deep: the first
+                     // save first moves it aside to "<file>.corrupt-<date>"
+        Unreadable,  // there, but not readable as a regular file under the size
+                     // cap (permissions, a FIFO, a device, too large): never saved over
+    };
+
     bool IsOk() const;
+    LoadState State() const;
+    // Why the file did not load; empty when it did.
+    std::string LoadError() const;
     bool HasMember(const char* key) const;
     // Store-owned text, valid until the key is set again; null when the key is
     // missing or not a string.
@@ -40,7 +53,9 @@ public:
     void SetString(const char* key, const char* value);
     void SetInt(const char* key, int64_t value);
 
-    // Saves atomically: a temporary file beside the store, then a rename.
+    // Saves atomically: a temporary file beside the store, then a rename. A
+    // corrupt file is first kept beside the store (and logged); an unreadable
+    // one is left alone and the save fails.
     bool WriteAll();
 
     const std::string& FilePath() const { return path_; }
@@ -50,13 +65,17 @@ public:
     BASUserDefaults& operator=(const BASUserDefaults&) = delete;
 
 private:
-    bool Load();
+    void Load();
+    bool KeepCorruptFile();
     const rapidjson::Value* Find(const char* key) const;
 
     std::string path_;
     mutable std::mutex mutex_;
+    std::mutex saveMutex_;
     rapidjson::Document doc_;
     bool ok_ = false;
+    LoadState state_ = LoadState::Missing;
+    std::string loadError_;
 };
 
 #endif  // BEDROCK_BAS_USER_DEFAULTS_H

@@ -11,6 +11,9 @@ class BEDROCK_EXPORT BASUtilityApp {
 public:
     // The folder of the running program, with a trailing "/".
     static std::u16string GetProductInstallDir();
+    // False when the install folder's path is not valid UTF-8: the texts above
+    // then name a folder that does not exist, and nothing in it can be found.
+    static bool IsProductInstallDirValidUtf8();
     static std::u16string GetProductPluginsDir();
     // The folder that holds the program's own binaries (the install folder).
     static std::u16string GetProductBinDir();

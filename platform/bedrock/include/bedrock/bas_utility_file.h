@@ -16,7 +16,20 @@ public:
     // "stem (2).ext" ... the first free one. Released with
     // BASUtilityString::Free.
     static char16_t* GetFilePathNewName(const char16_t* wanted);
-    // The whole file; false when it cannot be read.
+    // Settings, catalogues, descriptors and launcher files are small; a data
+    // file beyond this is refused rather than read into memory.
+    static constexpr int64_t kMaxDataFileBytes = 16 * 1024 * 1024;
+
+    // How a whole-file read ended.
+    enum class ReadStatus { Ok, Missing, NotRegularFile, TooLarge, Unreadable };
+    // The whole file, read only when it is a regular file of at most
+    // `maxBytes`: a FIFO, a device or a folder is never read (nor opened for
+    // reading, so nothing blocks), and a file that grows past the cap while
+    // being read is refused. With `followLinks` false a link is refused too.
+    // `error` (optional) says why on failure.
+    static ReadStatus ReadRegularFile(const std::string& path, std::string& out, int64_t maxBytes,
+                                      std::string* error = nullptr, bool followLinks = true);
+    // ReadRegularFile with the data-file cap; false when it cannot be read.
     static bool ReadWholeFile(const std::string& path, std::string& out);
     // Writes beside the target, syncs, then renames over it: readers see the
     // old file or the new one, never half of either. Parent folders are made.

@@ -15,7 +15,12 @@ public:
     static char* ConvertUtf8ToAnsi(const char* utf8);
     static void Free(void* text);
 
+    // Invalid sequences become U+FFFD: check with IsValidUtf8 first where a
+    // path must survive the round trip.
     static std::u16string Utf8ToUtf16(const std::string& utf8);
+    // Well-formed UTF-8: no stray or cut sequences, no overlong forms, no
+    // surrogates, nothing past U+10FFFF.
+    static bool IsValidUtf8(const std::string& text);
     static std::string Utf16ToUtf8(const std::u16string& wide);
 
     // printf-style formatting of the conversions the system uses: %d, %u,

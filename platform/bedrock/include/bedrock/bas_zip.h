@@ -12,8 +12,11 @@ struct BASZipEntry {
     std::string path;
 };
 
-// The archive is written beside its final name and renamed into place, so a
-// half-written archive is never left. False when any file cannot be read.
+// The archive is written beside its final name (a new file, mode 0600) and
+// renamed into place, so a half-written archive is never left and no existing
+// file or link target is ever written over. Entries are read only when they
+// are regular files (links are refused). False when any file cannot be read
+// or `zipPath` already exists.
 BEDROCK_EXPORT bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& entries);
 
 #endif  // BEDROCK_BAS_ZIP_H

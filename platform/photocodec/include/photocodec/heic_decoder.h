@@ -27,12 +27,25 @@ public:
     PngEncoder* newPngEncoder();
     void destroyPngEncoder(PngEncoder* encoder);
 
+    // What a conversion does when the destination's name is taken, whether
+    // before it starts or at the very end because another conversion (of
+    // this process or another) put a file there meanwhile.
+    enum class NameTaken {
+        Fail,            // nothing is written; the conversion fails
+        NextFreeNumber,  // the file goes in as "stem (1).ext", "stem (2).ext" …,
+                         // the first number free at the moment it is put in place
+    };
+
     // Converts `source` into a new file at `destination` (UTF-16 paths).
     // True only when the complete file is in place; on failure nothing is
     // left at `destination`, and an existing file there is never replaced.
     bool convertToJpeg(JpegEncoder* encoder, const char16_t* source, const char16_t* destination,
                        int32_t quality, bool keepExif);
     bool convertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination);
+    // The same with a rule for a taken name (the two above use Fail).
+    bool convertToJpeg(JpegEncoder* encoder, const char16_t* source, const char16_t* destination,
+                       int32_t quality, bool keepExif, NameTaken rule);
+    bool convertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination, NameTaken rule);
 
     // A JPEG thumbnail that fits `imageSize` on its longer side, and the
     // photo's displayed width and height. The buffer is released with
