@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# A module of the manifest that cannot load is told to the user: the program
+# still starts, and an alert naming the module appears over its window.
+set -euo pipefail
+app_dir="$(dirname "$1")"
+# shellcheck source=sandbox.sh
+source "$(dirname "$0")/sandbox.sh"
+export QT_QPA_PLATFORM=xcb
+
+tree="$work/tree"
+mkdir -p "$tree/Plugins"
+cp "$app_dir/PixbridgeManager" "$tree/"
+for entry in "$app_dir"/*; do
+  name=$(basename "$entry")
+  case "$name" in PixbridgeManager|ApplicationManifest.json|Plugins) ;; *) ln -s "$entry" "$tree/$name" ;; esac
+done
+for module in "$app_dir"/Plugins/*; do ln -s "$module" "$tree/Plugins/$(basename "$module")"; done
+cat > "$tree/ApplicationManifest.json" <<'JSON'
+{"manifest": {"windows::version": 1, "application": {"modules": [
+  {"windows:name": "Module.Photo"}, {"windows:name": "Module.Missing"}]}}}
+JSON
+
+"$tree/PixbridgeManager" >"$work/app.out" 2>&1 &
+app_pid=$!
+alert=""
+for _ in $(seq 1 300); do
+  alert=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null |
+          while read -r w; do
+            [ "$(xdotool getwindowgeometry "$w" | awk '/Geometry/ {split($2, s, "x"); print s[1]}')" = 420 ] && echo "$w"
+          done | head -n 1 || true)
+  [ -n "$alert" ] && break
+  sleep 0.1
+done
+[ -n "$alert" ] || { echo "no alert about the missing module"; cat "$work/app.out"; exit 1; }
+log="$TMPDIR/Quillmarsh/$(date +%Y%m%d)/PixbridgeManager.INFO"
+grep -q "Module.Missing" "$log" || { echo "the log does not say which module"; exit 1; }
+kill -TERM "$app_pid"
+wait "$app_pid" || true
+echo "1 passed, 0 failed"
