@@ -275,7 +275,7 @@ void VoContentPresenter::Layout(int width, int height) {
     if (scrollBar < 0 || scrollBar > d(20)) scrollBar = 0;
     const int usable = listRect_.width() - scrollBar;
     // The size column is a little wider than the name gives up: "1009.22 KB" fits.
-    const int shares[] = {12, 30, 14, 20, 24};
+    const int shares[] = {12, 28, 16, 20, 24};
     for (int c = 0; c < 5; ++c) list_->SetColumnWidth(c, usable * shares[c] / 100);
     rowsPerPage_ = std::max(1, (listRect_.height() - d(32)) / std::max(1, rowHeight_));
 

@@ -29,13 +29,15 @@ for _ in $(seq 1 100); do
 done
 sleep 1
 shot() { import -window root "$1"; }
+# A picture of the main window alone, for the README.
+window_shot() { import -window root -crop 954x614+206+77 +repage "$1"; }
 pixel() { convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | tail -n 1 | grep -o '#[0-9A-F]\{6\}'; }
 # True for a strong blue: the crab photo's colour, not the grey placeholder.
 is_blue() { local c=${1#\#}; [ ${#c} -eq 6 ] && (( 16#${c:0:2} < 80 && 16#${c:2:2} < 80 && 16#${c:4:2} > 160 )); }
 click() { xdotool mousemove --sync "$1" "$2" click 1; }
 
 # The entry view: "Add HEIC photos", then Qt's file dialog.
-[ -n "$shots" ] && shot "$shots/entry-view.png"
+[ -n "$shots" ] && window_shot "$shots/entry-view.png"
 click 683 458
 sleep 1.5
 xdotool type --delay 15 "$in/"
@@ -54,7 +56,7 @@ for _ in $(seq 1 100); do
 done
 is_blue "$blue" || { echo "no thumbnail in the first row ($blue)"; cat "$work/app.out"; exit 1; }
 sleep 1
-[ -n "$shots" ] && cp "$work/rows.png" "$shots/content-view.png"
+[ -n "$shots" ] && window_shot "$shots/content-view.png"
 
 # Untick the second row, JPEG at 85 %, the output folder, convert.
 click 227 285
@@ -75,7 +77,7 @@ for _ in $(seq 1 300); do
   sleep 0.2
 done
 sleep 1.5
-[ -n "$shots" ] && shot "$shots/progress-done.png"
+[ -n "$shots" ] && window_shot "$shots/progress-done.png"
 ls "$out" > "$work/listing.txt"
 expected="crab_blue.JPG
 tifig_1_portrait.JPG
