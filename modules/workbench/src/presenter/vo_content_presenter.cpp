@@ -34,6 +34,7 @@
 #include <algorithm>
 #include <climits>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -51,7 +52,7 @@ const QColor kPanel(0xF9, 0xF9, 0xF9);
 
 // Called by the progress dialog when the user ends it before the end.
 void DialogEnd(void* /*window*/, void* presenter) {
-    if (presenter) static_cast<VoContentPresenter*>(presenter)->StopWork();
+    if (presenter) static_cast<VoContentPresenter*>(presenter)->StopConversion();
 }
 
 }  // namespace
@@ -74,6 +75,8 @@ VoContentPresenter::VoContentPresenter(QWidget* window, const ViewResources& res
     drainTimer_ = std::make_unique<QTimer>();
     QObject::connect(drainTimer_.get(), &QTimer::timeout, [this] { CheckDrained(); });
     work_ = std::make_unique<HeicWork>(resources.Bus());
+    const size_t streams = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, kThumbnailStreams);
+    for (size_t i = 0; i < streams; ++i) thumbnailWorks_.push_back(std::make_unique<HeicWork>(resources.Bus()));
     if (const BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults()) {
         if (const char* folder = standard->GetString(kFolderKey)) outputFolder_ = BASUtilityString::Utf8ToUtf16(folder);
     }
@@ -82,6 +85,7 @@ VoContentPresenter::VoContentPresenter(QWidget* window, const ViewResources& res
 VoContentPresenter::~VoContentPresenter() {
     *alive_ = nullptr;
     work_.reset();  // waits for callbacks still running elsewhere
+    thumbnailWorks_.clear();
 }
 
 // ---- creation ----
@@ -510,24 +514,36 @@ std::vector<std::string> VoContentPresenter::VisibleFirst(const std::vector<std:
 }
 
 void VoContentPresenter::ThumbnailsWanted(const std::vector<std::string>& paths) {
-    rapidjson::Document request(rapidjson::kObjectType);
-    auto& a = request.GetAllocator();
-    rapidjson::Value array(rapidjson::kArrayType);
-    for (const std::string& path : VisibleFirst(paths)) array.PushBack(rapidjson::Value(path.c_str(), a), a);
-    request.AddMember("heic_array", array, a);
-    request.AddMember("image_size", rowHeight_, a);
+    if (paths.empty()) return;
+    // The rows on screen first. Photos are dealt to the streams by a hash of
+    // their path: a folder's slow photos (those without a preview) follow
+    // no pattern of the streams' own, so the streams end close together.
+    const std::vector<std::string> ordered = VisibleFirst(paths);
+    const size_t streams = std::min(thumbnailWorks_.size(), ordered.size());
     std::weak_ptr<VoContentPresenter*> alive = alive_;
-    loadingThumbnails_ = true;
-    work_->QueryThumbnails(
-        [alive](std::shared_ptr<QImage> image, const std::u16string& path, int32_t kind, int32_t width, int32_t height,
-                int32_t index, int32_t total) {
-            // Worker thread: only plain data crosses to the main thread.
-            DispatchQueue::DispatchGetMainQueue()->DispatchAsync([=] {
-                auto self = alive.lock();
-                if (self && *self) (*self)->ThumbnailArrived(image, path, kind, width, height, index, total);
-            });
-        },
-        ToText(request));
+    const HeicWork::ThumbnailCallback callback = [alive](std::shared_ptr<QImage> image, const std::u16string& path,
+                                                         int32_t kind, int32_t width, int32_t height, int32_t index,
+                                                         int32_t total) {
+        // Worker thread: only plain data crosses to the main thread.
+        DispatchQueue::DispatchGetMainQueue()->DispatchAsync([=] {
+            auto self = alive.lock();
+            if (self && *self) (*self)->ThumbnailArrived(image, path, kind, width, height, index, total);
+        });
+    };
+    thumbnailsRequested_ += static_cast<int>(ordered.size());
+    for (size_t stream = 0; stream < streams; ++stream) {
+        rapidjson::Document request(rapidjson::kObjectType);
+        auto& a = request.GetAllocator();
+        rapidjson::Value array(rapidjson::kArrayType);
+        for (const std::string& path : ordered) {
+            if (std::hash<std::string>()(path) % streams == stream) array.PushBack(rapidjson::Value(path.c_str(), a), a);
+        }
+        if (array.Empty()) continue;
+        request.AddMember("heic_array", array, a);
+        request.AddMember("image_size", rowHeight_, a);
+        ++pendingThumbnailEnds_;
+        thumbnailWorks_[stream]->QueryThumbnails(callback, ToText(request));
+    }
 }
 
 void VoContentPresenter::FolderLoadBegins() {
@@ -545,11 +561,16 @@ void VoContentPresenter::SetVisibleRange(int first, int last) {
 void VoContentPresenter::ThumbnailArrived(std::shared_ptr<QImage> image, const std::u16string& path, int32_t kind,
                                           int32_t width, int32_t height, int32_t index, int32_t total) {
     if (kind == 1 || kind == 6) {
-        loadingThumbnails_ = false;
+        // The loading dialog goes when the last stream has ended.
+        if (--pendingThumbnailEnds_ > 0) return;
+        pendingThumbnailEnds_ = 0;
+        thumbnailsArrived_ = 0;
+        thumbnailsRequested_ = 0;
         if (notify_) notify_(LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_END);
         return;
     }
     if (kind != 2) return;
+    ++thumbnailsArrived_;
     const PhotoListModel::PhotoPtr photo = model_->ApplyThumbnail(path, std::move(image), width, height);
     if (!photo) return;
     // Redraw the photo's row only when it is on screen or a page below it.
@@ -563,8 +584,9 @@ void VoContentPresenter::ThumbnailArrived(std::shared_ptr<QImage> image, const s
     }
     ModuleCommand update = MakeCommand(LIBPLATFORM_COMMAND_UPDATE_DATA_TYPE_LOADING_DIALOG);
     update.text = const_cast<char*>(kDeviceId);
-    update.total = total;
-    update.current = index;
+    // Counted over every stream of the add, not per stream.
+    update.total = std::max(total, thumbnailsRequested_);
+    update.current = std::max(index, thumbnailsArrived_);
     res_.Bus().Post(update);
 }
 
@@ -644,6 +666,11 @@ void VoContentPresenter::ConversionReplied(int32_t kind) {
 }
 
 void VoContentPresenter::StopWork() {
+    for (auto& thumbnails : thumbnailWorks_) thumbnails->Stop();
+    StopConversion();
+}
+
+void VoContentPresenter::StopConversion() {
     work_->Stop();
     // The photo module finishes the file in hand and ends; its end reply no
     // longer reaches us (our task is gone), so the job is over once the

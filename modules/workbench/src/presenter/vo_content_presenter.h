@@ -67,6 +67,8 @@ public:
     // Stops the conversion and the thumbnails that are running (the
     // progress dialog's cancel, the program's close).
     void StopWork();
+    // The progress dialog's cancel: the conversion stops after the file in hand.
+    void StopConversion();
     bool Busy() const;
     void ChooseOutputFolder();
     void SetOutputFolder(const std::u16string& folder);
@@ -130,7 +132,16 @@ private:
     PhotoAsker* asker_ = nullptr;
     Notify notify_;
     std::unique_ptr<PhotoListModel> model_;
+    // Conversions.
     std::unique_ptr<HeicWork> work_;
+    // Thumbnails come in streams side by side, one per core (at most
+    // kThumbnailStreams): the photo module decodes each stream in a helper
+    // process of its own.
+    static constexpr size_t kThumbnailStreams = 2;
+    std::vector<std::unique_ptr<HeicWork>> thumbnailWorks_;
+    int pendingThumbnailEnds_ = 0;
+    int thumbnailsArrived_ = 0;
+    int thumbnailsRequested_ = 0;
     // Callbacks of the work run on other threads; they reach this view only
     // while it lives.
     std::shared_ptr<VoContentPresenter*> alive_;
@@ -162,7 +173,6 @@ private:
     int rowHeight_ = 60;
     int rowsPerPage_ = 1;
     bool converting_ = false;
-    bool loadingThumbnails_ = false;
     int refreshedRows_ = 0;
     std::unique_ptr<QTimer> drainTimer_;
     QString totalText_;
