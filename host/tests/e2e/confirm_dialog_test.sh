@@ -11,13 +11,8 @@ export QT_QPA_PLATFORM=xcb
 
 # A copy of the install tree whose manifest also lists the asking module.
 tree="$work/tree"
+copy_install_tree "$app_dir" "$tree"
 mkdir -p "$tree/Plugins/Probe.Confirm/1.0.0"
-cp "$app_dir/PixbridgeManager" "$tree/"
-for entry in "$app_dir"/*; do
-  name=$(basename "$entry")
-  case "$name" in PixbridgeManager|ApplicationManifest.json|Plugins) ;; *) ln -s "$entry" "$tree/$name" ;; esac
-done
-for module in "$app_dir"/Plugins/*; do ln -s "$module" "$tree/Plugins/$(basename "$module")"; done
 cp "$probe" "$tree/Plugins/Probe.Confirm/1.0.0/libconfirm.so"
 cat > "$tree/Plugins/Probe.Confirm/1.0.0/plugin.load" <<'JSON'
 {"path": "libconfirm.so", "id": "Probe.Confirm", "type": 1, "version": "1.0.0",

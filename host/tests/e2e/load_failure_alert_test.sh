@@ -8,13 +8,7 @@ source "$(dirname "$0")/sandbox.sh"
 export QT_QPA_PLATFORM=xcb
 
 tree="$work/tree"
-mkdir -p "$tree/Plugins"
-cp "$app_dir/PixbridgeManager" "$tree/"
-for entry in "$app_dir"/*; do
-  name=$(basename "$entry")
-  case "$name" in PixbridgeManager|ApplicationManifest.json|Plugins) ;; *) ln -s "$entry" "$tree/$name" ;; esac
-done
-for module in "$app_dir"/Plugins/*; do ln -s "$module" "$tree/Plugins/$(basename "$module")"; done
+copy_install_tree "$app_dir" "$tree"
 cat > "$tree/ApplicationManifest.json" <<'JSON'
 {"manifest": {"windows::version": 1, "application": {"modules": [
   {"windows:name": "Module.Photo"}, {"windows:name": "Module.Missing"}]}}}

@@ -5,3 +5,17 @@ trap 'kill -9 $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" HOME="$work/home"
 mkdir -p "$TMPDIR" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$HOME"
 chmod 700 "$XDG_RUNTIME_DIR"
+
+# copy_install_tree APP_DIR TREE: a copy of the install tree in TREE that a
+# test may give its own manifest and modules: the program copied (so the
+# install folder is TREE), everything else linked, the manifest left out.
+copy_install_tree() {
+  local app_dir=$1 tree=$2 entry name module
+  mkdir -p "$tree/Plugins"
+  cp "$app_dir/PixbridgeManager" "$tree/"
+  for entry in "$app_dir"/*; do
+    name=$(basename "$entry")
+    case "$name" in PixbridgeManager|ApplicationManifest.json|Plugins) ;; *) ln -s "$entry" "$tree/$name" ;; esac
+  done
+  for module in "$app_dir"/Plugins/*; do ln -s "$module" "$tree/Plugins/$(basename "$module")"; done
+}
