@@ -32,7 +32,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kPhoneePhotos[] = {"tifig_1_portrait.heic", "tifig_2_landscape.heic", "tifig_3_frontcam.heic",
+const char* const kPhonePhotos[] = {"tifig_1_portrait.heic", "tifig_2_landscape.heic", "tifig_3_frontcam.heic",
                                      "tifig_4_city.heic",     "tifig_7_animal_farm.heic", "immich_IMG_2682.heic",
                                      "immich_samsung-one-ui-6.heic", "ph_xiaomi.heic"};
 
@@ -87,7 +87,7 @@ fs::path MakeFolder(const fs::path& root, const std::string& name, int count, co
         if (photos.empty()) {
             std::ofstream(folder / file) << std::string(512, 'x');
         } else {
-            fs::create_hard_link(photos / kPhoneePhotos[i % 8], folder / file);
+            fs::create_hard_link(photos / kPhonePhotos[i % 8], folder / file);
         }
     }
     return folder;

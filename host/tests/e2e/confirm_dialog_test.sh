@@ -31,16 +31,8 @@ JSON
 export PIXBRIDGE_CONFIRM_ANSWER="$work/answer.txt"
 "$tree/PixbridgeManager" >"$work/app.out" 2>&1 &
 app_pid=$!
-dialog=""
-for _ in $(seq 1 300); do
-  dialog=$(xdotool search --onlyvisible --pid "$app_pid" --name "Quillmarsh Pix Bridge" 2>/dev/null |
-           while read -r w; do
-             # The main window is 954 wide; the confirmation is the 400-pixel one.
-             [ "$(xdotool getwindowgeometry "$w" | awk '/Geometry/ {split($2, s, "x"); print s[1]}')" = 400 ] && echo "$w"
-           done | head -n 1 || true)
-  [ -n "$dialog" ] && break
-  sleep 0.1
-done
+# The main window is 954 wide; the confirmation is the 400-pixel one.
+dialog=$(wait_for_window "$app_pid" 400)
 [ -n "$dialog" ] || { echo "no confirmation appeared"; cat "$work/app.out"; exit 1; }
 [ ! -e "$PIXBRIDGE_CONFIRM_ANSWER" ] || { echo "answered before the user did"; exit 1; }
 

@@ -16,15 +16,7 @@ JSON
 
 "$tree/PixbridgeManager" >"$work/app.out" 2>&1 &
 app_pid=$!
-alert=""
-for _ in $(seq 1 300); do
-  alert=$(xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null |
-          while read -r w; do
-            [ "$(xdotool getwindowgeometry "$w" | awk '/Geometry/ {split($2, s, "x"); print s[1]}')" = 420 ] && echo "$w"
-          done | head -n 1 || true)
-  [ -n "$alert" ] && break
-  sleep 0.1
-done
+alert=$(wait_for_window "$app_pid" 420)
 [ -n "$alert" ] || { echo "no alert about the missing module"; cat "$work/app.out"; exit 1; }
 log="$TMPDIR/Quillmarsh/$(date +%Y%m%d)/PixbridgeManager.INFO"
 grep -q "Module.Missing" "$log" || { echo "the log does not say which module"; exit 1; }

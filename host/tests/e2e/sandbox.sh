@@ -19,3 +19,19 @@ copy_install_tree() {
   done
   for module in "$app_dir"/Plugins/*; do ln -s "$module" "$tree/Plugins/$(basename "$module")"; done
 }
+
+# wait_for_window PID WIDTH: prints the id of PID's visible window that is
+# WIDTH pixels wide (a dialog among the program's windows) once it is up,
+# waiting up to 30 seconds; prints nothing when none appears.
+wait_for_window() {
+  local pid=$1 width=$2 found="" w
+  for _ in $(seq 1 300); do
+    found=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null |
+            while read -r w; do
+              [ "$(xdotool getwindowgeometry "$w" | awk '/Geometry/ {split($2, s, "x"); print s[1]}')" = "$width" ] && echo "$w"
+            done | head -n 1 || true)
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  echo "$found"
+}

@@ -73,10 +73,8 @@ void UiProgressDialog::Reset() {
     lastPosition_ = 0;
     lastTotal_ = 0;
     shownDescription_.clear();
-    endDescription_.clear();
     hasOutputFolder_ = false;
     outputFolder_.clear();
-    cancelled_ = false;
     if (detailsOpen_) ToggleDetails();
     log_.SetText(QString());
     closeOkButton_.SetText(dialog_resources::Tr(u"cancel"));
@@ -156,13 +154,12 @@ void UiProgressDialog::Tick() {
     if (failed > 0) {
         std::u16string text = dialog_resources::Tr16(u"failed") + u"(" + BASUtilityString::Utf8ToUtf16(std::to_string(failed)) + u")";
         if (!shownDescription_.empty()) text += u" " + shownDescription_;
-        endDescription_ = text;
+        shownDescription_ = text;
         lastPosition_ = total - failed;
         autoClose_ = false;
     } else {
-        endDescription_ = dialog_resources::Tr16(u"finish");
+        shownDescription_ = dialog_resources::Tr16(u"finish");
     }
-    shownDescription_ = endDescription_;
     timer_.stop();
     MarkFinished();
     if (autoClose_) {

@@ -72,7 +72,6 @@ private:
     bool autoClose_ = false;
     bool hasOutputFolder_ = false;
     bool detailsOpen_ = false;
-    bool cancelled_ = false;
     std::u16string outputFolder_;
     std::string deviceId_;
     QImage* logo_ = nullptr;
@@ -80,7 +79,6 @@ private:
     void* cancelValue1_ = nullptr;
     void* cancelValue2_ = nullptr;
     std::u16string shownDescription_;
-    std::u16string endDescription_;
     int lastPosition_ = 0;
     int lastTotal_ = 0;
     int baseHeight_ = 160;

@@ -255,7 +255,7 @@ void VoContentPresenter::SetVisible(bool visible) {
 
 QRect VoContentPresenter::Text(const QString& text, const char* font, int x, int y, int width) const {
     const QFontMetrics metrics(res_.Font(font));
-    if (width > 0) return metrics.boundingRect(QRect(x, y, width, kUnboundedHeight), Qt::TextWordWrap, text).translated(0, 0);
+    if (width > 0) return metrics.boundingRect(QRect(x, y, width, kUnboundedHeight), Qt::TextWordWrap, text);
     return QRect(QPoint(x, y), metrics.size(Qt::TextSingleLine, text));
 }
 
