@@ -8,6 +8,7 @@
 #include "app/single_instance.h"
 #include "app/system_summary.h"
 #include "host_parts.h"
+#include "module/module_update.h"
 #include "plugin_util.h"
 #include "service/host_command_service.h"
 #include "service/manifest_windows.h"
@@ -224,10 +225,32 @@ void HostApplication::StartMainWindow() {
     dialogs->CreateShared();
     dialogs_ = dialogs.get();
     parts_->context.SetDialogs(std::move(dialogs));
+    StartUpdates();
     manifest::CreateModuleWindows(frame_->View(), scale);
     frame_->StartUpdateTimer();
     frame_->show();
     if (!failures.empty()) TellLoadFailures(failures);
+}
+
+void HostApplication::StartUpdates() {
+    UpdateFlow::Product product;
+    const char* root = parts_->settings.FindUrl("url:root:brand");
+    product.rootUrl = root ? root : "";
+    product.brand = product::kBrand;
+    product.displayName = product::DisplayName();
+    product.version = product::kVersion;
+    product.productType = static_cast<int32_t>(parts_->settings.ProductType());
+    product.launcherPath = parts_->settings.LauncherPath();
+    product.languageId = parts_->settings.LanguageId();
+    CMainFrame* frame = frame_.get();
+    // After the download the program closes as the user would close it:
+    // the modules are asked first and may still refuse.
+    updates_ = UpdateFlow::Create(product, *dialogs_, parts_->context.DpiScale(),
+                                  [frame] { QTimer::singleShot(0, frame, [frame] { frame->close(); }); });
+    std::weak_ptr<UpdateFlow> flow = updates_;
+    dialogs_->SetUpdateCheck([flow](const ModuleCommand& request) {
+        if (std::shared_ptr<UpdateFlow> updates = flow.lock()) updates->StartUpdateCheck(request);
+    });
 }
 
 void HostApplication::TellLoadFailures(const std::vector<manifest::LoadFailure>& failures) {
@@ -279,6 +302,9 @@ void HostApplication::Shutdown() {
     // The windows: dialogs first (they are owned here, parented to the
     // view), then the main window with the module windows inside it.
     openRequests_.reset();
+    // A check or download in flight ends now; its partial file goes.
+    if (updates_) updates_->Stop();
+    updates_.reset();
     if (parts_) {
         parts_->context.SetDialogs(nullptr);
         dialogs_ = nullptr;

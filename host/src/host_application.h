@@ -15,6 +15,7 @@ class CMainFrame;
 class LoggingGuard;
 class QApplication;
 class SharedDialogs;
+class UpdateFlow;
 class SingleInstance;
 struct HostParts;
 namespace open_request {
@@ -39,6 +40,8 @@ private:
     // The main window, the modules and their windows, in the order the
     // modules rely on.
     void StartMainWindow();
+    // The update check (automatic after start, and from the menu).
+    void StartUpdates();
     void WatchTerminationSignals();
     // Modules of the manifest that did not load: the user is told.
     void TellLoadFailures(const std::vector<manifest::LoadFailure>& failures);
@@ -65,6 +68,7 @@ private:
     std::unique_ptr<CMainFrame> frame_;
     std::unique_ptr<open_request::OpenRequestServer> openRequests_;
     SharedDialogs* dialogs_ = nullptr;  // owned by the context
+    std::shared_ptr<UpdateFlow> updates_;
 };
 
 #endif  // PIXBRIDGE_HOST_HOST_APPLICATION_H

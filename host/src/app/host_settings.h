@@ -32,6 +32,9 @@ public:
     const char* FindUrl(const std::string& key) const;
     int64_t ProductType() const { return productType_; }
     const std::u16string& SuiteFile() const { return suiteFile_; }
+    // The launcher file the suite started the program with; empty when
+    // the program was started on its own.
+    std::u16string LauncherPath() const { return startedWithArgument_ ? suiteFile_ : std::u16string(); }
     const std::u16string& ServerPath() const { return serverPath_; }
     const std::u16string& ServicePath() const { return servicePath_; }
     int ProcessId() const { return processId_; }

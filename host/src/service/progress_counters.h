@@ -15,7 +15,11 @@
 
 class ProgressCounters {
 public:
+    // The host's job: installs itself as the one ProgressCounters::Get finds.
     ProgressCounters();
+    // Counters of a dialog's own (the update download), not the host's job.
+    enum Detached { kDetached };
+    explicit ProgressCounters(Detached) {}
     ~ProgressCounters();
     // The host's instance (owned by the host application).
     static ProgressCounters& Get();

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 
 namespace http_fetch {
 namespace {
@@ -26,10 +25,10 @@ struct EasyDeleter {
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+// libcurl's global set-up is not thread-safe: it runs when the library is
+// loaded, before the program starts any thread, and on that thread, so
+// OpenSSL's state for it is released at exit.
+const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 
 // What the callbacks of one hop share.
 struct Hop {
@@ -88,7 +87,7 @@ void StopAll() { stopped.store(true); }
 bool Stopped() { return stopped.load(); }
 
 int32_t Get(const Request& request) {
-    GlobalInit();
+    if (!curlReady) return LU_NETWORK_ERROR;
     std::string url = request.url;
     for (int redirects = 0;; ++redirects) {
         if (stopped.load()) return LU_CANCELLED;

@@ -1,5 +1,7 @@
 #include "loopback_http_server.h"
 
+#include <openssl/evp.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -100,4 +102,13 @@ void LoopbackHttpServer::Answer(int client) {
         if (send(client, response.body.data() + sent, n, MSG_NOSIGNAL) < 0) return;
         if (response.pieceDelayMs) std::this_thread::sleep_for(std::chrono::milliseconds(response.pieceDelayMs));
     }
+}
+
+std::string Md5Hex(const std::string& data) {
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), value, &length, EVP_md5(), nullptr);
+    std::ostringstream hex;
+    for (unsigned int i = 0; i < length; ++i) hex << std::hex << (value[i] >> 4) << (value[i] & 15);
+    return hex.str();
 }

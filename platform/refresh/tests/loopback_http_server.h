@@ -56,4 +56,7 @@ private:
     std::thread thread_;
 };
 
+// The MD5 of `data` in lower-case hex, as an update feed lists it.
+std::string Md5Hex(const std::string& data);
+
 #endif  // REFRESH_TESTS_LOOPBACK_HTTP_SERVER_H

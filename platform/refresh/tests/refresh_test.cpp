@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <openssl/evp.h>
-
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -22,15 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kFeedPath = "/Quillmarsh/Quillmarsh%20Pix%20Bridge/update.xml";
-
-std::string Md5(const std::string& data) {
-    unsigned char value[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), value, &length, EVP_md5(), nullptr);
-    std::ostringstream hex;
-    for (unsigned int i = 0; i < length; ++i) hex << std::hex << (value[i] >> 4) << (value[i] & 15);
-    return hex.str();
-}
 
 std::string Entry(const std::string& version, const std::string& path, const std::string& md5,
                   const std::string& lines = "") {
@@ -169,7 +158,7 @@ TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     const std::string package(300000, 'p');
     server_.Serve("/pkg/pixbridge_2.0_amd64.deb", {200, package, {}, 65536, 0});
     const std::string url = server_.Url("/pkg/pixbridge_2.0_amd64.deb");
-    std::string md5 = Md5(package);
+    std::string md5 = Md5Hex(package);
     LUUpdateData update{};
     update.version = const_cast<char*>("2.0");
     update.remotePath = const_cast<char*>(url.c_str());
@@ -199,7 +188,7 @@ TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     md5[0] = md5[0] == '0' ? '1' : '0';
     EXPECT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_DIGEST_MISMATCH);
     EXPECT_TRUE(CachedFiles().empty());
-    md5 = Md5(package);
+    md5 = Md5Hex(package);
     update.md5 = md5.data();
     std::string sha(64, 'f');
     update.sha256 = sha.data();

@@ -11,6 +11,8 @@
 #include "ui_progress_dialog.h"
 #include "ui_setting_dialog.h"
 #include "ui_sheet_dialog.h"
+#include "ui_update_download_dialog.h"
+#include "ui_update_list_dialog.h"
 
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
@@ -48,12 +50,18 @@ void SharedDialogs::CreateShared() {
     AssertMainThread("SharedDialogs::CreateShared");
     const QImage* closeNormal = Image("close-normal.png");
     const QImage* closePressed = Image("close-pressed.png");
-    // Kinds 1 and 3 (the update dialogs) are made by the update check.
+    download_ = std::make_unique<UiUpdateDownloadDialog>(dpiScale_, closeNormal, closePressed);
+    download_->Create(mainView_, Scaled(540), Scaled(150));
+    download_->hide();
     sheet_ = std::make_unique<UiSheetDialog>(dpiScale_, closeNormal, closePressed);
     sheet_->CreateTip(mainView_, mainView_ ? mainView_->width() : Scaled(900));
     sheet_->SetTopOffset(kSheetTopOffset);
     sheet_->Layout();
     sheet_->hide();
+    const char* history = HostSettings::Get().FindUrl("url:history");
+    updateList_ = std::make_unique<UiUpdateListDialog>(dpiScale_, closeNormal, closePressed, history ? history : "");
+    updateList_->Create(mainView_, Scaled(500), Scaled(360));
+    updateList_->hide();
     progress_ = std::make_unique<UiProgressDialog>(dpiScale_, closeNormal, closePressed, counters_);
     progress_->Create(mainView_, Scaled(500), Scaled(160));
     progress_->hide();
@@ -61,6 +69,10 @@ void SharedDialogs::CreateShared() {
 
 UiDialog* SharedDialogs::Find(int32_t kind) const {
     switch (kind) {
+    case kUpdateDownload:
+        return download_.get();
+    case kUpdateList:
+        return updateList_.get();
     case kSheetTip:
         return sheet_.get();
     case kProgress:
@@ -82,6 +94,11 @@ void SharedDialogs::OpenAbout(int width, int height) {
     UiAboutDialog about(dpiScale_, Image("close-normal.png"), Image("close-pressed.png"), identity);
     about.SetMessage(mainView_, width, height, u"");
     about.RunModal(mainView_);
+}
+
+void SharedDialogs::CheckForUpdate(const ModuleCommand& request) {
+    AssertMainThread("SharedDialogs::CheckForUpdate");
+    if (updateCheck_) updateCheck_(request);
 }
 
 int SharedDialogs::OpenSettings(int width, int height, int32_t currentLanguage, int32_t* chosenLanguage) {

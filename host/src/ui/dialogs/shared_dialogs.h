@@ -17,6 +17,8 @@ class ProgressCounters;
 class UiDialog;
 class UiProgressDialog;
 class UiSheetDialog;
+class UiUpdateDownloadDialog;
+class UiUpdateListDialog;
 class iOSProgressDialog;
 
 class SharedDialogs : public HostDialogs {
@@ -34,11 +36,16 @@ public:
     UiDialog* Find(int32_t kind) const;
     UiSheetDialog* SheetTip() const { return sheet_.get(); }
     UiProgressDialog* Progress() const { return progress_.get(); }
+    UiUpdateDownloadDialog* UpdateDownload() const { return download_.get(); }
+    UiUpdateListDialog* UpdateList() const { return updateList_.get(); }
+    // What LIBPLATFORM_COMMAND_CHECK_FOR_UPDATE and the automatic check run.
+    void SetUpdateCheck(std::function<void(const ModuleCommand&)> check) { updateCheck_ = std::move(check); }
     iOSProgressDialog* FindLoading(int32_t type, const std::string& key) const;
     size_t LoadingCount() const { return loading_.size(); }
 
     // HostDialogs
     void OpenAbout(int width, int height) override;
+    void CheckForUpdate(const ModuleCommand& request) override;
     int OpenSettings(int width, int height, int32_t currentLanguage, int32_t* chosenLanguage) override;
     void ShowSheetTip(const std::u16string& text, int durationMs, std::function<void()> onClick) override;
     void HideSheetTip() override;
@@ -63,7 +70,10 @@ private:
     QWidget* mainView_ = nullptr;
     float dpiScale_ = 1.0f;
     ProgressCounters& counters_;
+    std::function<void(const ModuleCommand&)> updateCheck_;
+    std::unique_ptr<UiUpdateDownloadDialog> download_;
     std::unique_ptr<UiSheetDialog> sheet_;
+    std::unique_ptr<UiUpdateListDialog> updateList_;
     std::unique_ptr<UiProgressDialog> progress_;
     std::map<std::pair<int32_t, std::string>, std::shared_ptr<iOSProgressDialog>> loading_;
     std::map<std::string, std::weak_ptr<iOSProgressDialog>> loadingByKey_;

@@ -15,6 +15,7 @@ public:
     // Parent, width, height (0: measured from the message) and message.
     void SetMessage(QWidget* parent, int width, int height, const std::u16string& message);
     bool Confirmed() const { return confirmed_; }
+    const std::u16string& Message() const { return message_; }
 
     VoSwitchButton& OkButton() { return okButton_; }
     VoSwitchButton& SecondButton() { return secondButton_; }

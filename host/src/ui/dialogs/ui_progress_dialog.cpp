@@ -264,6 +264,13 @@ void UiProgressDialog::CloseJob() {
     Show(false);
 }
 
+void UiProgressDialog::StopTicking(const std::u16string& description) {
+    Tick();
+    timer_.stop();
+    shownDescription_ = description;
+    update();
+}
+
 void UiProgressDialog::ToggleDetails() {
     detailsOpen_ = !detailsOpen_;
     if (detailsOpen_) {

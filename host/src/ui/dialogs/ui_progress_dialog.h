@@ -38,10 +38,11 @@ public:
     // One timer tick, for the tests as well.
     void Tick();
 
-    // What the dialog shows now.
-    QString CounterText() const;
+    // What the dialog shows now. The text right of the description.
+    virtual QString CounterText() const;
     const std::u16string& ShownDescription() const { return shownDescription_; }
     int ShownPosition() const { return lastPosition_; }
+    int ShownTotal() const { return lastTotal_; }
     bool DetailsOpen() const { return detailsOpen_; }
     bool Running() const { return timer_.isActive(); }
     QString LogText() const { return log_.Text(); }
@@ -61,6 +62,8 @@ protected:
     void Reset() override;
     // Hides the dialog after a job ended (automatically or by a module).
     void CloseJob();
+    // The counters are no longer read; the description stays as set here.
+    void StopTicking(const std::u16string& description);
 
     ProgressCounters& counters_;
 

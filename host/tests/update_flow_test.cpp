@@ -1,0 +1,283 @@
+// The update flow in the host against a feed server on loopback, with
+// stand-ins for pkexec and apt-get first on PATH: what the user is shown,
+// what is downloaded, what is handed over, and what is left behind.
+#include "host_parts.h"
+#include "module/module_update.h"
+#include "ui/dialogs/dialog_resources.h"
+#include "ui/dialogs/shared_dialogs.h"
+#include "ui/dialogs/ui_alert_dialog.h"
+#include "ui/dialogs/ui_sheet_dialog.h"
+#include "ui/dialogs/ui_update_download_dialog.h"
+#include "ui/dialogs/ui_update_list_dialog.h"
+
+#include "loopback_http_server.h"
+
+#include <bedrock/auto_release.h>
+#include <bedrock/vo_task_pool.h>
+#include <canvas/dispatch_queue.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kFeedPath = "/Quillmarsh/Quillmarsh%20Pix%20Bridge/update.xml";
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "host_update_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+class QueueTarget : public QObject {
+protected:
+    bool event(QEvent* e) override { return DispatchQueue::RunEvent(e) || QObject::event(e); }
+};
+
+template <typename Predicate>
+bool WaitUntil(Predicate done, int timeoutMs = 10000) {
+    for (int waited = 0; waited < timeoutMs; waited += 10) {
+        if (done()) return true;
+        QTest::qWait(10);
+    }
+    return done();
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class UpdateFlowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        App();
+        parts_ = new HostParts();
+        parts_->tables.FillFonts(1.0f, 1);
+        DispatchQueue::DispatchQueueInit(new QueueTarget());
+        AutoRelease::InitPool();
+        VoTaskPool::Get()->Activate(2);
+        view_ = new QWidget();
+        view_->resize(950, 610);
+    }
+
+    void SetUp() override {
+        home_ = fs::temp_directory_path() / ("update_flow_" + std::to_string(getpid()));
+        fs::remove_all(home_);
+        fs::create_directories(home_ / "bin");
+        setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
+        // pkexec and apt-get stand-ins write down how they were called.
+        for (const char* tool : {"pkexec", "apt-get"}) {
+            const fs::path script = home_ / "bin" / tool;
+            std::ofstream(script) << "#!/bin/sh\necho \"$0 $*\" >> " << (home_ / "handed-over").string() << "\n";
+            fs::permissions(script, fs::perms::owner_all);
+        }
+        path_ = getenv("PATH") ? getenv("PATH") : "";
+        setenv("PATH", ((home_ / "bin").string() + ":" + path_).c_str(), 1);
+        dialogs_ = std::make_unique<SharedDialogs>(view_, 1.0f, parts_->progress);
+        dialogs_->CreateShared();
+    }
+
+    void TearDown() override {
+        flow_.reset();
+        dialogs_.reset();
+        setenv("PATH", path_.c_str(), 1);
+        fs::remove_all(home_);
+    }
+
+    void MakeFlow(int32_t languageId = 3) {
+        UpdateFlow::Product product;
+        product.rootUrl = server_.Url("/");
+        product.brand = "Quillmarsh";
+        product.displayName = "Quillmarsh Pix Bridge";
+        product.version = "1.1.12";
+        product.languageId = languageId;
+        flow_ = UpdateFlow::Create(product, *dialogs_, 1.0f, [this] { ++closes_; });
+    }
+
+    void Check(bool interactive) {
+        ModuleCommand record{};
+        record.number = interactive ? 1 : 0;
+        record.window = view_;
+        flow_->StartUpdateCheck(record);
+    }
+
+    // Runs a check that ends in an alert and returns the alert's message.
+    std::u16string CheckForAlert() {
+        std::u16string message;
+        auto* timer = new QTimer();
+        QObject::connect(timer, &QTimer::timeout, [timer, &message] {
+            if (auto* alert = dynamic_cast<UiAlertDialog*>(QApplication::activeModalWidget())) {
+                message = alert->Message();
+                timer->deleteLater();
+                timer->stop();
+                alert->OkButton().click();
+            }
+        });
+        timer->start(10);
+        Check(true);
+        EXPECT_TRUE(WaitUntil([&] { return !message.empty(); })) << "no alert";
+        return message;
+    }
+
+    void ServePackage(const std::string& package, const std::string& md5, size_t pieceBytes = 0, int delayMs = 0) {
+        server_.Serve("/pkg/pixbridge_1.2.0_amd64.deb", {200, package, {}, pieceBytes, delayMs});
+        server_.Serve(kFeedPath, {200, "<updates><update><version>1.2.0</version><path>/pkg/pixbridge_1.2.0_amd64.deb"
+                                       "</path><md5>" + md5 + "</md5></update></updates>"});
+    }
+
+    std::vector<std::string> CachedFiles() const {
+        std::vector<std::string> names;
+        const fs::path folder = home_ / "cache/quillmarsh-pix-bridge/updates";
+        if (fs::exists(folder)) {
+            for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+        }
+        return names;
+    }
+
+    static HostParts* parts_;
+    static QWidget* view_;
+    fs::path home_;
+    std::string path_;
+    LoopbackHttpServer server_;
+    std::unique_ptr<SharedDialogs> dialogs_;
+    std::shared_ptr<UpdateFlow> flow_;
+    int closes_ = 0;
+};
+HostParts* UpdateFlowTest::parts_ = nullptr;
+QWidget* UpdateFlowTest::view_ = nullptr;
+
+TEST_F(UpdateFlowTest, NothingNewIsToldOnlyWhenAsked) {
+    server_.Serve(kFeedPath, {200, "<updates><update><version>1.1.12</version><path>a.deb</path><md5>" +
+                                       std::string(32, 'a') + "</md5></update></updates>"});
+    MakeFlow();
+    Check(false);
+    ASSERT_TRUE(WaitUntil([&] { return server_.Requests() == 1 && !flow_->CheckRunning(); }));
+    QTest::qWait(50);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(dialogs_->SheetTip()->isVisible());
+    EXPECT_FALSE(dialogs_->UpdateList()->isVisible());
+
+    const std::u16string upToDate = CheckForAlert();
+    EXPECT_NE(upToDate.find(u"1.1.12"), std::u16string::npos);
+
+    server_.Stop();  // the server is down
+    EXPECT_EQ(CheckForAlert(), dialog_resources::Tr16(u"update-failed-check-network"));
+    EXPECT_FALSE(flow_->CheckRunning());
+}
+
+TEST_F(UpdateFlowTest, NewerVersionShowsTheUsersLanguageAndStaysPending) {
+    server_.Serve(kFeedPath,
+                  {200, "<updates><update><version>1.2.0</version><path>b.deb</path><md5>" + std::string(32, 'b') +
+                            "</md5><description><line>{en}</line><line>Faster batches.</line><line>{de}</line>"
+                            "<line>Schnellere Stapel.</line><line>{fr}</line><line>Plus rapide.</line></description>"
+                            "</update></updates>"});
+    MakeFlow(2);  // German
+    // The automatic check finds it: the sheet tip, which opens the list.
+    Check(false);
+    ASSERT_TRUE(WaitUntil([&] { return dialogs_->SheetTip()->isVisible(); }));
+    EXPECT_NE(dialogs_->SheetTip()->GetText().find(u"1.2.0"), std::u16string::npos);
+    UiUpdateListDialog* list = dialogs_->UpdateList();
+    const QString notes = list->Notes();
+    EXPECT_TRUE(notes.contains(QStringLiteral("1.2.0")));
+    EXPECT_TRUE(notes.contains(QStringLiteral("Schnellere Stapel.")));
+    EXPECT_FALSE(notes.contains(QStringLiteral("Faster")));
+    EXPECT_FALSE(notes.contains(QStringLiteral("Plus rapide")));
+
+    // A second check while the update is pending asks no server.
+    Check(true);
+    EXPECT_TRUE(list->isVisible());
+    list->LaterButton().click();
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_TRUE(list->Pending());
+    Check(true);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(server_.Requests(), 1);
+    list->LaterButton().click();
+}
+
+TEST_F(UpdateFlowTest, SheetTipIsNotReplacedWhileShowing) {
+    server_.Serve(kFeedPath, {200, "<updates><update><version>2.0</version><path>b.deb</path><md5>" +
+                                       std::string(32, 'b') + "</md5></update></updates>"});
+    MakeFlow();
+    const std::u16string other = u"Another module's tip";
+    dialogs_->ShowSheetTip(other, 5000, nullptr);
+    Check(false);
+    ASSERT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->Pending(); }));
+    EXPECT_EQ(dialogs_->SheetTip()->GetText(), other);
+    dialogs_->HideSheetTip();
+}
+
+TEST_F(UpdateFlowTest, DownloadIsVerifiedThenHandedOverAndTheWindowCloses) {
+    const std::string package(200000, 'd');
+    ServePackage(package, Md5Hex(package));
+    MakeFlow();
+    Check(true);
+    UiUpdateListDialog* list = dialogs_->UpdateList();
+    ASSERT_TRUE(WaitUntil([&] { return list->isVisible(); }));
+    list->UpdateNowButton().click();
+    EXPECT_FALSE(list->isVisible());
+    UiUpdateDownloadDialog* download = dialogs_->UpdateDownload();
+    EXPECT_TRUE(download->isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return closes_ == 1; }));
+
+    const fs::path installer = home_ / "cache/quillmarsh-pix-bridge/updates/pixbridge_1.2.0_amd64.deb";
+    EXPECT_EQ(ReadFile(installer), package);
+    EXPECT_TRUE(download->Ended());
+    EXPECT_EQ(download->InstallerPath(), installer.u16string());
+    EXPECT_EQ(download->ShownDescription(), dialog_resources::Tr16(u"close-app-desc"));
+    EXPECT_FALSE(download->CloseOkButton().isEnabled());
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(home_ / "handed-over"); }));
+    const std::string call = ReadFile(home_ / "handed-over");
+    EXPECT_NE(call.find("pkexec " + (home_ / "bin/apt-get").string() + " install -y " + installer.string()),
+              std::string::npos)
+        << call;
+    EXPECT_FALSE(list->Pending());
+    EXPECT_FALSE(flow_->CheckRunning());
+}
+
+TEST_F(UpdateFlowTest, CancelOrABadDigestLeavesNoFileAndAllowsANewCheck) {
+    const std::string package(400000, 'c');
+    ServePackage(package, Md5Hex(package), 4096, 20);  // about two seconds
+    MakeFlow();
+    Check(true);
+    ASSERT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->isVisible(); }));
+    dialogs_->UpdateList()->UpdateNowButton().click();
+    UiUpdateDownloadDialog* download = dialogs_->UpdateDownload();
+    ASSERT_TRUE(WaitUntil([&] { return download->Counters()->Position() > 0; }));
+    download->CloseOkButton().click();  // cancel
+    EXPECT_FALSE(download->isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return !flow_->Downloading(); }));
+    EXPECT_TRUE(CachedFiles().empty());
+    EXPECT_EQ(closes_, 0);
+
+    // The list is gone with the download: a new check asks the server again,
+    // and this time the package does not match its digest.
+    ServePackage(package, std::string(32, '0'));
+    const int requests = server_.Requests();
+    Check(true);
+    ASSERT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->isVisible(); }));
+    EXPECT_EQ(server_.Requests(), requests + 1);
+    dialogs_->UpdateList()->UpdateNowButton().click();
+    ASSERT_TRUE(WaitUntil([&] { return download->Ended(); }));
+    EXPECT_EQ(download->ShownDescription(), dialog_resources::Tr16(u"download-failed-check-network"));
+    EXPECT_TRUE(download->InstallerPath().empty());
+    EXPECT_TRUE(CachedFiles().empty());
+    EXPECT_FALSE(fs::exists(home_ / "handed-over"));
+    EXPECT_EQ(closes_, 0);
+    download->CloseOkButton().click();
+    EXPECT_FALSE(download->isVisible());
+}
+
+}  // namespace
