@@ -2,6 +2,7 @@
 // stand-ins for pkexec and apt-get first on PATH: what the user is shown,
 // what is downloaded, what is handed over, and what is left behind.
 #include "host_parts.h"
+#include "plugin_util.h"
 #include "module/module_update.h"
 #include "ui/dialogs/dialog_resources.h"
 #include "ui/dialogs/shared_dialogs.h"
@@ -77,8 +78,8 @@ protected:
         fs::remove_all(home_);
         fs::create_directories(home_ / "bin");
         setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
-        // pkexec and apt-get stand-ins write down how they were called.
-        for (const char* tool : {"pkexec", "apt-get"}) {
+        // Stand-ins that write down how they were called.
+        for (const char* tool : {"pkexec", "apt-get", "xdg-open"}) {
             const fs::path script = home_ / "bin" / tool;
             std::ofstream(script) << "#!/bin/sh\necho \"$0 $*\" >> " << (home_ / "handed-over").string() << "\n";
             fs::permissions(script, fs::perms::owner_all);
@@ -96,8 +97,10 @@ protected:
         fs::remove_all(home_);
     }
 
-    void MakeFlow(int32_t languageId = 3) {
+    void MakeFlow(int32_t languageId = 3, int32_t productType = 0, std::u16string launcher = {}) {
         UpdateFlow::Product product;
+        product.productType = productType;
+        product.launcherPath = std::move(launcher);
         product.rootUrl = server_.Url("/");
         product.brand = "Quillmarsh";
         product.displayName = "Quillmarsh Pix Bridge";
@@ -144,6 +147,18 @@ protected:
             for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
         }
         return names;
+    }
+
+    // Publishes a package, checks, presses "update now" and waits for the
+    // window to be closed for the installation.
+    fs::path DownloadAndWaitForClose() {
+        const std::string package(50000, 'u');
+        ServePackage(package, Md5Hex(package));
+        Check(true);
+        EXPECT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->isVisible(); }));
+        dialogs_->UpdateList()->UpdateNowButton().click();
+        EXPECT_TRUE(WaitUntil([&] { return closes_ == 1; }));
+        return home_ / "cache/quillmarsh-pix-bridge/updates/pixbridge_1.2.0_amd64.deb";
     }
 
     static HostParts* parts_;
@@ -278,6 +293,36 @@ TEST_F(UpdateFlowTest, CancelOrABadDigestLeavesNoFileAndAllowsANewCheck) {
     EXPECT_EQ(closes_, 0);
     download->CloseOkButton().click();
     EXPECT_FALSE(download->isVisible());
+}
+
+TEST_F(UpdateFlowTest, WithoutPkexecThePackageGoesToTheDesktopInstaller) {
+    fs::remove(home_ / "bin/pkexec");
+    setenv("PATH", (home_ / "bin").c_str(), 1);
+    MakeFlow();
+    const fs::path installer = DownloadAndWaitForClose();
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(home_ / "handed-over"); }));
+    EXPECT_EQ(ReadFile(home_ / "handed-over"), (home_ / "bin/xdg-open").string() + " " + installer.string() + "\n");
+}
+
+TEST_F(UpdateFlowTest, InASuiteTheNewestInstalledCopyIsStartedAfterTheInstallation) {
+    const fs::path suite = home_ / "suite";
+    const fs::path program = suite / "Addins/Quillmarsh Pix Bridge/1.2.0/Bin/Quillmarsh Pix Bridge";
+    fs::create_directories(program.parent_path());
+    fs::create_directories(suite / "Addins/Quillmarsh Pix Bridge/1.1.12/Bin");
+    std::ofstream(program) << "#!/bin/sh\necho \"started $*\" >> " << (home_ / "handed-over").string() << "\n";
+    fs::permissions(program, fs::perms::owner_all);
+    const fs::path launcher = suite / "launcher.json";
+    plugin_util::SetSuiteFile(launcher.u16string());
+    MakeFlow(3, 1, launcher.u16string());
+    const fs::path installer = DownloadAndWaitForClose();
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(home_ / "handed-over").find("started") != std::string::npos; }));
+    // Installed first and waited for, then the new copy started with the
+    // launcher file; the package is removed.
+    EXPECT_EQ(ReadFile(home_ / "handed-over"),
+              (home_ / "bin/pkexec").string() + " " + (home_ / "bin/apt-get").string() + " install -y " + installer.string() +
+                  "\nstarted " + launcher.string() + "\n");
+    EXPECT_FALSE(fs::exists(installer));
+    plugin_util::SetSuiteFile(u"");
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include "ui/dialogs/ui_alert_dialog.h"
 #include "ui/dialogs/ui_link_alert_dialog.h"
 #include "ui/dialogs/ui_progress_dialog.h"
+#include "ui/dialogs/ui_update_download_dialog.h"
+#include "ui/dialogs/ui_update_list_dialog.h"
 #include "ui/dialogs/ui_setting_dialog.h"
 #include "ui/dialogs/ui_sheet_dialog.h"
 #include "ui/main_frame.h"
@@ -188,6 +190,28 @@ int main(int argc, char** argv) {
         progress->DetailsButton().click();
         out.Save(*progress, "progress-failed");
         progress->EndByUser();
+    }
+    {
+        UiUpdateListDialog* list = dialogs.UpdateList();
+        list->ClearNotes();
+        list->AppendNotes(dialog_resources::Tr16(u"version") +
+                          u": 1.2.0\nPNG files are written on every core.\nMore HEIF photos convert: those coded as JPEG or "
+                          u"JPEG 2000.\nThumbnails appear sooner for photos with a JPEG preview.\n\n" +
+                          dialog_resources::Tr16(u"version") + u": 1.1.14\nPhotos of some newer phones open again.\n");
+        list->Open();
+        QCoreApplication::processEvents();
+        out.Save(*list, "update-list");
+        list->LaterButton().click();
+
+        UiUpdateDownloadDialog* download = dialogs.UpdateDownload();
+        download->Begin(dialog_resources::Tr16(u"downloading-update"), [] {});
+        download->Counters()->SetTotal(24 * 1024 * 1024);
+        download->Counters()->SetPosition(9 * 1024 * 1024 + 300 * 1024);
+        download->Tick();
+        out.Save(*download, "update-download");
+        download->EndWithFailure(dialog_resources::Tr16(u"download-failed-check-network"));
+        out.Save(*download, "update-download-failed");
+        download->EndByUser();
     }
     {
         iOSProgressDialog loading(scale, "screens", QString::fromStdString(appDir + "Resources/loading.gif"));

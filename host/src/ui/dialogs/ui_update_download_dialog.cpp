@@ -4,6 +4,9 @@
 
 #include <bedrock/bas_utility_file.h>
 #include <bedrock/bas_utility_string.h>
+#include <canvas/utils.h>
+
+#include <QPainter>
 
 UiUpdateDownloadDialog::UiUpdateDownloadDialog(float dpiScale, const QImage* closeNormal, const QImage* closePressed)
     : UiProgressDialog(dpiScale, closeNormal, closePressed, *counters) {
@@ -35,9 +38,40 @@ void UiUpdateDownloadDialog::EndWithFailure(const std::u16string& description) {
     MarkFinished();
     StopTicking(description);
     CloseOkButton().SetText(dialog_resources::Tr(u"ok"));
+    LayoutProgress();
 }
 
-QString UiUpdateDownloadDialog::CounterText() const {
+void UiUpdateDownloadDialog::InitDialog() {
+    UiProgressDialog::InitDialog();
+    // A download has no failed items to unfold.
+    DetailsButton().hide();
+}
+
+void UiUpdateDownloadDialog::DrawContent(QPainter& painter, const QRect& body) {
+    if (ended_) {
+        // The outcome is a sentence or two: it gets the bar's room and wraps.
+        const QFont& font = dialog_resources::Font("font:16:normal");
+        const QRect text(QPoint(Scaled(20), TitleHeight() + Scaled(12)),
+                         QPoint(DialogWidth() - Scaled(20), CloseOkButton().y() - Scaled(4)));
+        painter.setFont(font);
+        painter.setPen(QColor(0x33, 0x33, 0x33));
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, QString::fromStdU16String(ShownDescription()));
+        return;
+    }
+    UiProgressDialog::DrawContent(painter, body);
+    // Under the bar, left of the button: the description above keeps the
+    // whole width of the dialog.
+    const QString sizes = SizeText();
+    if (sizes.isEmpty()) return;
+    const QFont& font = dialog_resources::Font("font:16:normal");
+    const QRect bar = BarRect();
+    Utils::DrawTextInRect(painter, sizes, &font, QColor(0x66, 0x66, 0x66),
+                          QRect(bar.left(), bar.bottom() + Scaled(8), CloseOkButton().x() - bar.left() - Scaled(10),
+                                CloseOkButton().height()),
+                          Qt::AlignLeft | Qt::AlignVCenter, false);
+}
+
+QString UiUpdateDownloadDialog::SizeText() const {
     if (ended_) return QString();
     auto size = [](int64_t bytes) { return QString::fromStdU16String(BASUtilityFile::ZLGetFormatSizeFromBytes(bytes)); };
     return QStringLiteral("(") + dialog_resources::Tr(u"update-download") + QLatin1Char(' ') + size(ShownPosition()) +

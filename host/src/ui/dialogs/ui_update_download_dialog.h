@@ -1,6 +1,6 @@
 // UiUpdateDownloadDialog: the progress of the update's download, in bytes:
-// the bar, the description and "(Downloaded: 1.2 MB, total: 20 MB)" until
-// the download has ended. Its counters are shared with the download, which
+// the description, the bar, and under it "(Downloaded: 1.2 MB, total:
+// 20 MB)" until the download has ended. Its counters are shared with the download, which
 // may outlive the dialog when the program closes mid-download.
 #ifndef PIXBRIDGE_HOST_UI_UPDATE_DOWNLOAD_DIALOG_H
 #define PIXBRIDGE_HOST_UI_UPDATE_DOWNLOAD_DIALOG_H
@@ -37,8 +37,14 @@ public:
     bool Ended() const { return ended_; }
     const std::u16string& InstallerPath() const { return installerPath_; }
 
-    QString CounterText() const override;
+    // The sizes, "(Downloaded: 9.3 MB, total: 24 MB)", until the end.
+    QString SizeText() const;
+    QString CounterText() const override { return QString(); }
     void EndByUser() override;
+
+protected:
+    void InitDialog() override;
+    void DrawContent(QPainter& painter, const QRect& body) override;
 
 private:
     std::function<void()> cancel_;
