@@ -1,5 +1,6 @@
 #include "module_update.h"
 
+#include "app/product_identity.h"
 #include "common/plugin_util.h"
 #include "installer_handover.h"
 #include "module_base.h"
@@ -33,9 +34,10 @@ constexpr auto kStopWait = std::chrono::seconds(3);
 
 std::u16string U(const std::string& s) { return BASUtilityString::Utf8ToUtf16(s); }
 
-const char* LanguageTag(int32_t languageId) {
-    static const char* const tags[] = {"cn", "tw", "de", "en", "fr", "it", "es", "br", "jp"};
-    return languageId >= 0 && languageId < 9 ? tags[languageId] : "en";
+// The tag of the language's section in the notes; "en" for any other id.
+std::string LanguageTag(int32_t languageId) {
+    const std::string code = product::LanguageCode(languageId);
+    return code.empty() ? "en" : code;
 }
 
 bool IsMarker(const std::string& line) {

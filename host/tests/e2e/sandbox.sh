@@ -35,3 +35,18 @@ wait_for_window() {
   done
   echo "$found"
 }
+
+# wait_for CONDITION: polls a shell condition for up to fifteen seconds.
+wait_for() {
+  for _ in $(seq 1 150); do
+    if eval "$1"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# geometry WINDOW: prints "X Y WIDTH HEIGHT" of the window.
+geometry() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  echo "$X $Y $WIDTH $HEIGHT"
+}

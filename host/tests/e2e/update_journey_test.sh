@@ -25,17 +25,6 @@ fail() {
   cat "$work/app.out" 2>/dev/null || true
   exit 1
 }
-wait_for() {
-  for _ in $(seq 1 150); do
-    if eval "$1"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-geometry() {
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  echo "$X $Y $WIDTH $HEIGHT"
-}
 # The id of the program's visible window of that size, if any.
 window_of() {
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | while read -r w; do

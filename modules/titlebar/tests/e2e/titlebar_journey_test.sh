@@ -12,21 +12,6 @@ export QT_QPA_PLATFORM=xcb
 
 fail() { echo "$*"; cat "$work/app.out" 2>/dev/null || true; exit 1; }
 
-# Polls a condition for up to ten seconds.
-wait_for() {
-  for _ in $(seq 1 100); do
-    if eval "$1"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-
-# X Y WIDTH HEIGHT of a window.
-geometry() {
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  echo "$X $Y $WIDTH $HEIGHT"
-}
-
 # The visible windows of the program other than the main one, as "id width height".
 others() {
   xdotool search --onlyvisible --pid "$app_pid" 2>/dev/null | while read -r w; do
