@@ -62,7 +62,8 @@ int32_t CacheFile::Open(const std::string& finalName) {
     // package installer later.
     dirFd_ = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat info {};
-    if (dirFd_ < 0 || fstat(dirFd_, &info) != 0 || info.st_uid != geteuid() || (info.st_mode & 022) != 0) {
+    if (dirFd_ < 0 || fstat(dirFd_, &info) != 0 || info.st_uid != geteuid() ||
+        ((info.st_mode & 077) != 0 && fchmod(dirFd_, 0700) != 0)) {
         Discard();
         return LU_FILE_ERROR;
     }

@@ -1,6 +1,7 @@
 // Where a download goes: a new private file in the user's cache folder
 // ($XDG_CACHE_HOME, else ~/.cache, then "quillmarsh-pix-bridge/updates"),
-// renamed to its final name only when Commit is called. A file that is not
+// renamed to its final name only when Commit is called. The folder must be
+// the user's own and no link; it is made private (0700). A file that is not
 // committed is removed when the object goes.
 #ifndef REFRESH_CACHE_FILE_H
 #define REFRESH_CACHE_FILE_H
