@@ -304,6 +304,26 @@ TEST_F(UpdateFlowTest, WithoutPkexecThePackageGoesToTheDesktopInstaller) {
     EXPECT_EQ(ReadFile(home_ / "handed-over"), (home_ / "bin/xdg-open").string() + " " + installer.string() + "\n");
 }
 
+TEST_F(UpdateFlowTest, WithNoInstallerToHandToTheProgramStaysAndSaysWhereThePackageIs) {
+    fs::remove(home_ / "bin/pkexec");
+    fs::remove(home_ / "bin/xdg-open");
+    setenv("PATH", (home_ / "bin").c_str(), 1);
+    MakeFlow();
+    const std::string package(50000, 'n');
+    ServePackage(package, Md5Hex(package));
+    Check(true);
+    ASSERT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->isVisible(); }));
+    dialogs_->UpdateList()->UpdateNowButton().click();
+    UiUpdateDownloadDialog* download = dialogs_->UpdateDownload();
+    const fs::path folder = home_ / "cache/quillmarsh-pix-bridge/updates";
+    ASSERT_TRUE(WaitUntil([&] { return download->ShownDescription().find(folder.u16string()) != std::u16string::npos; }));
+    EXPECT_TRUE(download->isVisible());
+    EXPECT_TRUE(download->CloseOkButton().isEnabled());
+    EXPECT_TRUE(fs::exists(folder / "pixbridge_1.2.0_amd64.deb"));
+    EXPECT_EQ(closes_, 0);
+    download->CloseOkButton().click();
+}
+
 TEST_F(UpdateFlowTest, InASuiteTheNewestInstalledCopyIsStartedAfterTheInstallation) {
     const fs::path suite = home_ / "suite";
     const fs::path program = suite / "Addins/Quillmarsh Pix Bridge/1.2.0/Bin/Quillmarsh Pix Bridge";

@@ -14,6 +14,9 @@ namespace installer_handover {
 struct Command {
     QString program;
     QStringList arguments;
+    // True when the command installs (pkexec); false when it only hands the
+    // file to the desktop, which installs it later.
+    bool installs = false;
 };
 
 // What installs `package`; nothing when no way is found.
@@ -21,6 +24,10 @@ std::optional<Command> InstallCommand(const QString& package);
 // Starts it without waiting and writes "ShellExecuteEx: " and the file to
 // the log. False when it could not start.
 bool StartDetached(const Command& command);
+// Runs it and waits for it to end; its exit code, or -1 when it could not
+// run. Plain fork and exec, no Qt: it may run on a pool thread while the
+// program closes.
+int RunAndWait(const Command& command);
 
 }  // namespace installer_handover
 

@@ -20,7 +20,7 @@
 #include <rapidjson/writer.h>
 
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 
 #include <atomic>
 #include <chrono>
@@ -63,6 +63,9 @@ struct UpdateFlow::Shared {
     std::atomic<bool> checkRunning{false};
     std::atomic<bool> downloadCancel{false};
     std::atomic<bool> stopping{false};
+    // The user asked while an automatic check was running: its result is
+    // shown as the answer to the user's check.
+    std::atomic<bool> askedDuringCheck{false};
     std::shared_ptr<ProgressCounters> counters;  // the download dialog's
 
     std::mutex mutex;
@@ -153,7 +156,11 @@ void UpdateFlow::StartUpdateCheck(const ModuleCommand& record) {
         return;
     }
     bool idle = false;
-    if (!shared_->checkRunning.compare_exchange_strong(idle, true)) return;
+    if (!shared_->checkRunning.compare_exchange_strong(idle, true)) {
+        if (interactive) shared_->askedDuringCheck.store(true);
+        return;
+    }
+    shared_->askedDuringCheck.store(false);
     std::shared_ptr<Shared> shared = shared_;
     std::weak_ptr<UpdateFlow> flow = weak_from_this();
     Product product = product_;
@@ -239,6 +246,7 @@ std::string UpdateFlow::BuildUpdateJson(const LUUpdateData* list, int32_t langua
 }
 
 void UpdateFlow::ShowResult(bool interactive, const CheckResult& result) {
+    interactive = shared_->askedDuringCheck.exchange(false) || interactive;
     UiUpdateListDialog* list = dialogs_.UpdateList();
     if (result.ok && !result.json.empty() && list) {
         rapidjson::Document doc;
@@ -340,6 +348,12 @@ void UpdateFlow::Install(const DownloadResult& result) {
     if (!download) return;
     switch (result.number) {
     case 1:
+        if (shared_->downloadCancel.load()) {
+            // Cancelled after the last progress report: the user's choice
+            // stands, the package goes.
+            QFile::remove(QString::fromStdString(result.installerPath));
+            break;
+        }
         download->EndWithInstaller(U(result.installerPath), dialog_resources::Tr16(u"close-app-desc"));
         HandOver(QString::fromStdString(result.installerPath));
         break;
@@ -352,42 +366,46 @@ void UpdateFlow::Install(const DownloadResult& result) {
 }
 
 void UpdateFlow::HandOver(const QString& installer) {
-    const bool suite = product_.productType == 1 && !product_.launcherPath.empty();
-    if (suite) {
+    if (!QFile::exists(installer)) {
+        LOG(ERROR) << "the downloaded package is gone: " << installer.toStdString();
+        CloseMainWindow();
+        return;
+    }
+    const std::optional<installer_handover::Command> command = installer_handover::InstallCommand(installer);
+    if (!command) {
+        LOG(ERROR) << "no way to install " << installer.toStdString() << " (no pkexec, no xdg-open)";
+        TellInstallFailed(installer);
+        return;
+    }
+    // In a suite the new copy is started once it is installed; that needs an
+    // installation to wait for, not a file handed to the desktop.
+    if (product_.productType == 1 && !product_.launcherPath.empty() && command->installs) {
         std::shared_ptr<Shared> shared = shared_;
         std::weak_ptr<UpdateFlow> flow = weak_from_this();
-        module_base::PostTask([shared, flow, installer](const std::shared_ptr<VoTask>& task) {
-            SuiteInstallWork(shared, flow, installer);
+        const installer_handover::Command install = *command;
+        module_base::PostTask([shared, flow, install, installer](const std::shared_ptr<VoTask>& task) {
+            Shared::Working working(*shared);
+            const int exitCode = installer_handover::RunAndWait(install);
+            LOG(INFO) << "installer ended with " << exitCode;
+            DispatchQueue::DispatchGetMainQueue()->DispatchAsync([flow, installer, exitCode] {
+                if (std::shared_ptr<UpdateFlow> self = flow.lock()) self->FinishSuiteInstall(installer, exitCode);
+            });
             NotifySchedular(task, VoTaskStatusFinished);
         });
         return;
     }
-    if (QFile::exists(installer)) {
-        if (std::optional<installer_handover::Command> command = installer_handover::InstallCommand(installer)) {
-            installer_handover::StartDetached(*command);
-        } else {
-            LOG(ERROR) << "no way to install " << installer.toStdString() << " (no pkexec, no xdg-open)";
-        }
+    if (!installer_handover::StartDetached(*command)) {
+        TellInstallFailed(installer);
+        return;
     }
     CloseMainWindow();
 }
 
-void UpdateFlow::SuiteInstallWork(const std::shared_ptr<Shared>& shared, const std::weak_ptr<UpdateFlow>& flow,
-                                  const QString& installer) {
-    Shared::Working working(*shared);
-    // The suite's copy is installed before it is started again: wait for
-    // the installation to end.
-    if (std::optional<installer_handover::Command> command = installer_handover::InstallCommand(installer)) {
-        LOG(INFO) << "ShellExecuteEx: " << command->program.toStdString();
-        const int exitCode = QProcess::execute(command->program, command->arguments);
-        LOG(INFO) << "installer ended with " << exitCode;
+void UpdateFlow::FinishSuiteInstall(const QString& installer, int exitCode) {
+    if (exitCode != 0) {
+        TellInstallFailed(installer);
+        return;
     }
-    DispatchQueue::DispatchGetMainQueue()->DispatchAsync([flow, installer] {
-        if (std::shared_ptr<UpdateFlow> self = flow.lock()) self->FinishSuiteInstall(installer);
-    });
-}
-
-void UpdateFlow::FinishSuiteInstall(const QString& installer) {
     std::vector<std::u16string> others;
     const std::u16string folder = plugin_util::FindNewestAddinProgram(U(product_.displayName), others);
     QFile::remove(installer);
@@ -397,6 +415,15 @@ void UpdateFlow::FinishSuiteInstall(const QString& installer) {
         installer_handover::StartDetached({program, {QString::fromStdU16String(product_.launcherPath)}});
     }
     CloseMainWindow();
+}
+
+void UpdateFlow::TellInstallFailed(const QString& installer) {
+    UiUpdateDownloadDialog* download = dialogs_.UpdateDownload();
+    if (!download) return;
+    const std::u16string folder = QFileInfo(installer).absolutePath().toStdU16String();
+    download->EndWithFailure(
+        BASUtilityString::Format(dialog_resources::Tr16(u"update-install-failed-%s").c_str(), folder.c_str()));
+    download->Show(true);
 }
 
 void UpdateFlow::CloseMainWindow() {

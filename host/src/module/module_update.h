@@ -75,15 +75,16 @@ private:
     void StartDownload();
     void Install(const DownloadResult& result);
     void HandOver(const QString& installer);
-    void FinishSuiteInstall(const QString& installer);
+    void FinishSuiteInstall(const QString& installer, int exitCode);
+    // The package could not be installed: the dialog says where it is and
+    // the program stays.
+    void TellInstallFailed(const QString& installer);
     void CloseMainWindow();
     int Scaled(int n) const { return static_cast<int>(n * dpiScale_); }
 
     static void CheckWork(const std::shared_ptr<Shared>& shared, const std::weak_ptr<UpdateFlow>& flow,
                           const Product& product, bool interactive);
     static void DownloadWork(const std::shared_ptr<Shared>& shared, const std::weak_ptr<UpdateFlow>& flow);
-    static void SuiteInstallWork(const std::shared_ptr<Shared>& shared, const std::weak_ptr<UpdateFlow>& flow,
-                                 const QString& installer);
 
     Product product_;
     SharedDialogs& dialogs_;

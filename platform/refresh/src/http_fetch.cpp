@@ -49,6 +49,10 @@ long Status(CURL* easy) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     Hop& hop = *static_cast<Hop*>(user);
     const size_t bytes = size * count;
+    if (stopped.load()) {
+        hop.cancelled = true;
+        return 0;
+    }
     // A redirect's or an error's body is not the file; it still counts
     // toward the limit so that no answer can be endless.
     hop.received += static_cast<int64_t>(bytes);

@@ -58,7 +58,7 @@ int32_t LUCheckForUpdate(LUUpdateData** list, const LUCheckRequest* request) {
     if (!list) return LU_BAD_ARGUMENT;
     *list = nullptr;
     if (!request || Empty(request->rootUrl) || Empty(request->brand) || Empty(request->product) ||
-        !update_feed::IsVersion(request->version ? request->version : "")) {
+        !update_feed::IsVersion(request->version ? request->version : "") || !url_policy::IsUrl(request->rootUrl)) {
         return LU_BAD_ARGUMENT;
     }
     const std::string url = FeedUrl(*request);
@@ -85,8 +85,10 @@ int32_t LUDownloadUpdate(LUUpdateData* update, LUProgressFn progress, void* cont
     free(update->localPath);
     update->localPath = nullptr;
 
+    // The package tool takes a file only by its ".deb" name.
     std::string name = CacheFile::SafeName(url_policy::LastSegment(update->remotePath));
-    if (name.empty()) name = CacheFile::SafeName(std::string("update-") + (update->version ? update->version : "") + ".deb");
+    if (name.empty()) name = CacheFile::SafeName(std::string("update-") + (update->version ? update->version : ""));
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, ".deb") != 0) name += ".deb";
     CacheFile file;
     if (const int32_t code = file.Open(name); code != LU_OK) return code;
 

@@ -44,6 +44,11 @@ bool IsLoopback(std::string host) {
 
 }  // namespace
 
+bool IsUrl(const std::string& text) {
+    UrlHandle url = Parse(text);
+    return url && !Part(url.get(), CURLUPART_HOST).empty();
+}
+
 bool IsAllowed(const std::string& text) {
     UrlHandle url = Parse(text);
     if (!url) return false;

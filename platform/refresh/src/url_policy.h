@@ -8,6 +8,8 @@
 
 namespace url_policy {
 
+// True for an absolute URL with a host.
+bool IsUrl(const std::string& url);
 // True for https://host/... and for http:// to localhost, 127.0.0.0/8 or ::1.
 bool IsAllowed(const std::string& url);
 // `reference` resolved against `base` (a relative path, or an absolute URL

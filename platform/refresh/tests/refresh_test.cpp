@@ -141,6 +141,8 @@ TEST_F(RefreshTest, OnlyHttpsOrLoopbackAndCheckedRedirects) {
     EXPECT_EQ(Check(list), LU_URL_REFUSED);
     root_ = "ftp://127.0.0.1/";
     EXPECT_EQ(Check(list), LU_URL_REFUSED);
+    root_ = "updates.example";
+    EXPECT_EQ(Check(list), LU_BAD_ARGUMENT);
     root_ = server_.Url("/");
 
     // A redirect to plain HTTP elsewhere is refused before it is followed ...
@@ -156,8 +158,9 @@ TEST_F(RefreshTest, OnlyHttpsOrLoopbackAndCheckedRedirects) {
 
 TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     const std::string package(300000, 'p');
-    server_.Serve("/pkg/pixbridge_2.0_amd64.deb", {200, package, {}, 65536, 0});
-    const std::string url = server_.Url("/pkg/pixbridge_2.0_amd64.deb");
+    // A package URL without a ".deb" name still gives the package tool one.
+    server_.Serve("/pkg/latest", {200, package, {}, 65536, 0});
+    const std::string url = server_.Url("/pkg/latest?os=debian");
     std::string md5 = Md5Hex(package);
     LUUpdateData update{};
     update.version = const_cast<char*>("2.0");
@@ -177,7 +180,7 @@ TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     const std::string path = update.localPath;
     free(update.localPath);
     update.localPath = nullptr;
-    EXPECT_EQ(fs::path(path), cache_ / "quillmarsh-pix-bridge/updates/pixbridge_2.0_amd64.deb");
+    EXPECT_EQ(fs::path(path), cache_ / "quillmarsh-pix-bridge/updates/latest.deb");
     EXPECT_EQ(fs::file_size(path), package.size());
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(seen.total, package.size());

@@ -38,6 +38,7 @@ void UiUpdateDownloadDialog::EndWithFailure(const std::u16string& description) {
     MarkFinished();
     StopTicking(description);
     CloseOkButton().SetText(dialog_resources::Tr(u"ok"));
+    CloseOkButton().setEnabled(true);
     LayoutProgress();
 }
 
