@@ -314,7 +314,7 @@ TEST(WireProtocol, ShortOrForeignDataIsRefused)
     wire::Request request;
     request.operation = wire::Operation::Thumbnail;
     std::vector<uint8_t> encoded = wire::encode(request);
-    encoded[0] = 99;
+    encoded[4] = 99;  // the operation, after the sequence number
     EXPECT_FALSE(wire::decodeRequest(encoded).has_value());
 
     int pair[2];
@@ -333,7 +333,7 @@ TEST(WireProtocol, ShortOrForeignDataIsRefused)
     ASSERT_TRUE(wire::sendFrame(a.get(), wire::MessageType::Log, wire::encodeLog("first")));
     ASSERT_EQ(wire::readFrame(b.get(), wire::Clock::now() + std::chrono::seconds(5), frame), wire::ReadStatus::Ok);
     EXPECT_EQ(wire::decodeLog(frame.payload).value_or(""), "first");
-    uint8_t header[wire::kHeaderBytes] = {0x50, 0x58, 0x42, 0x43, 5, 0, 1, 0, 100, 0, 0, 0};
+    uint8_t header[wire::kHeaderBytes] = {0x50, 0x58, 0x42, 0x43, 5, 0, wire::kVersion, 0, 100, 0, 0, 0};
     ASSERT_EQ(::write(a.get(), header, sizeof(header)), static_cast<ssize_t>(sizeof(header)));
     a.reset();
     EXPECT_EQ(wire::readFrame(b.get(), wire::Clock::now() + std::chrono::seconds(5), frame), wire::ReadStatus::Closed);

@@ -34,6 +34,7 @@ int main(int argc, char** argv)
     if (wire::readFrame(socket, std::nullopt, frame) != wire::ReadStatus::Ok) {
         return 0;
     }
+    const uint32_t sequence = wire::decodeRequest(frame.payload).value_or(wire::Request()).sequence;
     if (mode == "write-then-abort" && frame.fds.size() >= 2) {
         // Half an output file, then the end of the helper.
         const char junk[] = "\xFF\xD8\xFF\xE0 half a file";
@@ -58,6 +59,7 @@ int main(int argc, char** argv)
     }
     if (mode == "half-result") {
         wire::Result result;
+        result.sequence = sequence;
         result.ok = true;
         result.payload.assign(1000, 0xAB);
         std::vector<uint8_t> payload = wire::encode(result);
@@ -77,6 +79,7 @@ int main(int argc, char** argv)
     if (mode == "false-success") {
         // Claims success for a conversion without writing anything.
         wire::Result result;
+        result.sequence = sequence;
         result.ok = true;
         wire::sendFrame(socket, wire::MessageType::Result, wire::encode(result));
         std::this_thread::sleep_for(std::chrono::seconds(30));

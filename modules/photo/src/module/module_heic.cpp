@@ -15,7 +15,9 @@
 #include <rapidjson/document.h>
 
 #include <cstring>
+#include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace module_heic {
@@ -29,8 +31,18 @@ struct WideText {
     char16_t* text = nullptr;
     explicit WideText(char16_t* t) : text(t) {}
     ~WideText() { BASUtilityString::Free(text); }
+    WideText(WideText&& other) noexcept : text(std::exchange(other.text, nullptr)) {}
     WideText(const WideText&) = delete;
     WideText& operator=(const WideText&) = delete;
+    WideText& operator=(WideText&&) = delete;
+};
+
+// A file handed to the codec and not yet reported.
+struct FileInFlight {
+    int64_t index;
+    WideText source;
+    char16_t* fileName = nullptr;  // points into source
+    FileInFlight(int64_t i, char16_t* path) : index(i), source(path) {}
 };
 
 struct DecoderDeleter {
@@ -148,40 +160,64 @@ void RunConversionTask(const std::shared_ptr<VoTask>& task) {
     const std::u16string outputFolder = BASUtilityString::Utf8ToUtf16(request.outputDir);
     const int64_t total = static_cast<int64_t>(request.entries.size());
 
-    for (int64_t i = 0; i < total; ++i) {
-        // A stop from the requester ends the batch before the next file; the
-        // file under way was finished and reported.
-        if (task->GetStatus() == VoTaskStatusStopped) break;
-        const rapidjson::Value& entry = *request.entries[static_cast<size_t>(i)];
-        if (!entry.IsString()) continue;
-        if (HasNul(entry)) {
-            LOG(ERROR) << "conversion entry " << i << " refused: its path holds a NUL character";
-            continue;
-        }
-        WideText source(BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
-        if (!source.text) continue;
-        char16_t* fileName = const_cast<char16_t*>(FileNamePart(source.text));
-        if (fileName == source.text) continue;  // no folder part
-        const std::u16string name(fileName);
-        const size_t dot = name.rfind(u'.');
-        if (dot == std::u16string::npos) continue;
+    // Files are overlapped: the next one is decoded while the one before is
+    // encoded and written. A file counts as started when it goes to the
+    // codec (its start notification goes out then); replies and file-done
+    // notifications follow in the order of the entries.
+    std::deque<FileInFlight> inFlight;
+    int64_t next = 0;
+    bool stopped = false;
+    auto startMore = [&] {
+        while (!stopped && next < total && inFlight.size() < static_cast<size_t>(HeicDecoder::kConversionsAtOnce)) {
+            // A stop from the requester ends the batch before the next file;
+            // the files under way are finished and reported.
+            if (task->GetStatus() == VoTaskStatusStopped) {
+                stopped = true;
+                return;
+            }
+            const int64_t i = next++;
+            const rapidjson::Value& entry = *request.entries[static_cast<size_t>(i)];
+            if (!entry.IsString()) continue;
+            if (HasNul(entry)) {
+                LOG(ERROR) << "conversion entry " << i << " refused: its path holds a NUL character";
+                continue;
+            }
+            FileInFlight file(i, BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
+            if (!file.source.text) continue;
+            file.fileName = const_cast<char16_t*>(FileNamePart(file.source.text));
+            if (file.fileName == file.source.text) continue;  // no folder part
+            const std::u16string name(file.fileName);
+            const size_t dot = name.rfind(u'.');
+            if (dot == std::u16string::npos) continue;
 
-        PostProgress(i, total, fileName, nullptr, 0);
-        // The codec takes the next free "name (n).ext" itself, both before it
-        // starts and when the final link finds the name taken: another batch
-        // converting into the same folder may have got there first.
-        const std::u16string wanted = outputFolder + name.substr(0, dot) + extension;
-        constexpr HeicDecoder::NameTaken kNextFree = HeicDecoder::NameTaken::NextFreeNumber;
-        const bool converted =
-            request.jpeg ? decoder->convertToJpeg(jpeg, source.text, wanted.c_str(), request.quality, request.keepExif,
-                                                  kNextFree)
-                         : decoder->convertToPng(png, source.text, wanted.c_str(), kNextFree);
+            PostProgress(i, total, file.fileName, nullptr, 0);
+            // The codec takes the next free "name (n).ext" itself, both before it
+            // starts and when the final link finds the name taken: another batch
+            // converting into the same folder may have got there first.
+            const std::u16string wanted = outputFolder + name.substr(0, dot) + extension;
+            constexpr HeicDecoder::NameTaken kNextFree = HeicDecoder::NameTaken::NextFreeNumber;
+            if (request.jpeg) {
+                decoder->startConvertToJpeg(jpeg, file.source.text, wanted.c_str(), request.quality, request.keepExif,
+                                            kNextFree);
+            } else {
+                decoder->startConvertToPng(png, file.source.text, wanted.c_str(), kNextFree);
+            }
+            inFlight.push_back(std::move(file));
+        }
+    };
+
+    startMore();
+    while (!inFlight.empty()) {
+        const bool converted = decoder->finishConversion();
+        const FileInFlight& file = inFlight.front();
         ConvertResult result;
-        result.sourcePath = source.text;
+        result.sourcePath = file.source.text;
         result.status = converted ? kPhotoStatusConverted : kPhotoStatusFailed;
         result.resultKind = kPhotoResultItem;
         PostReply(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, *data, &result);
-        PostProgress(i + 1, total, fileName, source.text, converted ? 0 : 1);
+        PostProgress(file.index + 1, total, file.fileName, file.source.text, converted ? 0 : 1);
+        inFlight.pop_front();
+        startMore();
     }
 
     if (jpeg) decoder->destroyJpegEncoder(jpeg);
