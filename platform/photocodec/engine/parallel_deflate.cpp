@@ -13,6 +13,8 @@ constexpr size_t kHeaderBytes = 2;
 constexpr size_t kTrailerBytes = 4;
 // Room for what a sync flush adds beyond deflateBound().
 constexpr size_t kFlushSlackBytes = 16;
+// A strip's buffer is set aside up to this size at once.
+constexpr size_t kReserveBytes = 8u << 20;
 
 // The two bytes of a zlib stream with a 32 KB window, as zlib itself
 // writes them for the level.
@@ -102,7 +104,7 @@ ParallelDeflate::ParallelDeflate(const Options& options, Emit emit) : options_(o
     options_.threads = std::max(1, options_.threads);
     options_.stripBytes = std::max(kWindowBytes, options_.stripBytes);
     maxUnderWay_ = static_cast<size_t>(options_.threads) * 2;
-    filling_.reserve(options_.stripBytes);
+    filling_.reserve(std::min(options_.stripBytes, kReserveBytes));
     for (int i = 0; i < options_.threads; ++i) {
         threads_.emplace_back([this] { work(); });
     }
@@ -188,7 +190,7 @@ bool ParallelDeflate::submit(bool last, std::string& error)
     }
     strip->input.swap(filling_);
     filling_.clear();
-    filling_.reserve(options_.stripBytes);
+    filling_.reserve(std::min(options_.stripBytes, kReserveBytes));
     started_ = true;
     {
         std::lock_guard<std::mutex> guard(lock_);

@@ -434,7 +434,7 @@ std::string WorkerClient::stop(int64_t graceMs)
             return "the helper ended";
         }
         if (graceMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     } while (wire::Clock::now() < until);
     ::kill(pid_, SIGKILL);

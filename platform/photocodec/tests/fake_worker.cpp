@@ -13,6 +13,48 @@
 
 namespace wire = photocodec::wire;
 
+namespace {
+
+// "Converts" each photo into a minimal file that looks like a JPEG, except
+// a source that starts with "CRASH": with it in hand the helper takes the
+// next request too, if one comes within a moment, and then aborts, so
+// that two photos are under way when it dies.
+int crashMarked(int socket)
+{
+    std::vector<wire::Frame> inHand;
+    for (;;) {
+        wire::Frame frame;
+        const bool waiting = !inHand.empty();
+        const auto deadline = wire::Clock::now() + std::chrono::milliseconds(300);
+        wire::ReadStatus status =
+            wire::readFrame(socket, waiting ? std::optional<wire::Clock::time_point>(deadline) : std::nullopt, frame);
+        if (status == wire::ReadStatus::Ok) {
+            inHand.push_back(std::move(frame));
+        } else if (!(waiting && status == wire::ReadStatus::TimedOut)) {
+            return 0;
+        }
+        if (inHand.size() == 2 || status == wire::ReadStatus::TimedOut) {
+            std::abort();
+        }
+        wire::Frame& request = inHand.back();
+        char head[5] = {};
+        if (request.fds.size() == 2 && ::pread(request.fds[0].get(), head, 5, 0) == 5 &&
+            std::memcmp(head, "CRASH", 5) == 0) {
+            continue;
+        }
+        const unsigned char jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD9};
+        wire::Result result;
+        result.sequence = wire::decodeRequest(request.payload).value_or(wire::Request()).sequence;
+        result.ok = request.fds.size() == 2 && ::write(request.fds[1].get(), jpeg, sizeof(jpeg)) == sizeof(jpeg);
+        inHand.clear();
+        if (!wire::sendFrame(socket, wire::MessageType::Result, wire::encode(result))) {
+            return 0;
+        }
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     int socket = 3;
@@ -29,6 +71,10 @@ int main(int argc, char** argv)
     wire::Hello hello;
     hello.processId = static_cast<uint32_t>(::getpid());
     wire::sendFrame(socket, wire::MessageType::Hello, wire::encode(hello));
+
+    if (mode == "crash-marked") {
+        return crashMarked(socket);
+    }
 
     wire::Frame frame;
     if (wire::readFrame(socket, std::nullopt, frame) != wire::ReadStatus::Ok) {

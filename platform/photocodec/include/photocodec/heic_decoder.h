@@ -52,10 +52,12 @@ public:
     // finishConversion(), in the order of the starts, with what the
     // convertTo... call would have returned; a start refused at once (an
     // unreadable source, an unusable destination) is answered false in its
-    // turn. kConversionsAtOnce started and unfinished keep both stages
-    // busy; more wait their turn. While started conversions are unfinished,
-    // the one-call conversions and thumbnails are refused.
-    static constexpr int kConversionsAtOnce = 2;
+    // turn. With kConversionsAtOnce started and unfinished, two are worked
+    // on and the third goes to work the moment the oldest is done, while
+    // the caller is still writing that one to disk and reporting it; more
+    // wait their turn. While started conversions are unfinished, the
+    // one-call conversions and thumbnails are refused.
+    static constexpr int kConversionsAtOnce = 3;
     void startConvertToJpeg(JpegEncoder* encoder, const char16_t* source, const char16_t* destination,
                             int32_t quality, bool keepExif, NameTaken rule);
     void startConvertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination, NameTaken rule);
