@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -182,6 +184,33 @@ inline long statusKib(const std::string& pid, const char* field)
         }
     }
     return 0;
+}
+
+// CPU time of the codec helpers that are running now (those that ended
+// count among the children in cpuSeconds()).
+inline double helperCpuSeconds()
+{
+    double total = 0;
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    for (pid_t pid : helperPids()) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t close = text.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        // After the name: state is field 3, utime 14 and stime 15.
+        std::istringstream fields(text.substr(close + 2));
+        std::string field;
+        double ticks = 0;
+        for (int n = 3; n <= 15 && fields >> field; ++n) {
+            if (n >= 14) {
+                ticks += std::atof(field.c_str());
+            }
+        }
+        total += ticks / tick;
+    }
+    return total;
 }
 
 // The largest of the helpers' values of `field`.

@@ -103,7 +103,9 @@ ParallelDeflate::ParallelDeflate(const Options& options, Emit emit) : options_(o
 {
     options_.threads = std::max(1, options_.threads);
     options_.stripBytes = std::max(kWindowBytes, options_.stripBytes);
-    maxUnderWay_ = static_cast<size_t>(options_.threads) * 2;
+    // One strip for each thread and one waiting: the thread that fills them
+    // is seldom the slowest.
+    maxUnderWay_ = static_cast<size_t>(options_.threads) + 1;
     filling_.reserve(std::min(options_.stripBytes, kReserveBytes));
     for (int i = 0; i < options_.threads; ++i) {
         threads_.emplace_back([this] { work(); });
@@ -128,7 +130,7 @@ uint64_t ParallelDeflate::memoryBytes(const Options& options)
     const uint64_t threads = static_cast<uint64_t>(std::max(1, options.threads));
     // Each strip under way: its input, its output (at worst a little more
     // than the input) and its dictionary; each thread: zlib's own state.
-    return strip + threads * 2 * (strip * 2 + kWindowBytes) + threads * (384u << 10);
+    return strip + (threads + 1) * (strip * 2 + kWindowBytes) + threads * (384u << 10);
 }
 
 bool ParallelDeflate::write(const uint8_t* data, size_t size, std::string& error)

@@ -44,9 +44,13 @@ constexpr size_t kTrimAboveBytes = 256u << 20;
 // of a batch, and dearer still on a virtual machine). Blocks below the mmap
 // threshold now come from the heap, and the heap keeps up to the trim
 // threshold of free memory for the next photo; kTrimAboveBytes still bounds
-// what an idle helper holds.
-void keepFreedMemoryForTheNextPhoto()
+// what an idle helper holds. Threads come and go with every photo, and each
+// new one would otherwise get an arena of its own holding memory of its
+// own: two arenas a core keep the peak of two PNG photos under way a fifth
+// lower at no measurable cost in speed.
+void keepFreedMemoryForTheNextPhoto(int cores)
 {
+    mallopt(M_ARENA_MAX, 2 * cores);
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     mallopt(M_TOP_PAD, 8 << 20);
@@ -216,13 +220,13 @@ int main(int argc, char** argv)
     // A program that went away must not kill the helper with SIGPIPE; the
     // failed write says enough.
     ::signal(SIGPIPE, SIG_IGN);
-    keepFreedMemoryForTheNextPhoto();
+    const int threads = availableThreads();
+    keepFreedMemoryForTheNextPhoto(threads);
 
     useBundledPlugins();
     HeifLibrary heif;
     silenceFfmpeg();
     const std::vector<std::string> hevc = hevcDecoderIds();
-    const int threads = availableThreads();
 
     wire::Hello hello;
     hello.processId = static_cast<uint32_t>(::getpid());
