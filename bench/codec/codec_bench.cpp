@@ -54,6 +54,7 @@ Run timeCodec(HeicDecoder* decoder, const std::vector<std::string>& photos, cons
     fs::create_directories(out);
     JpegEncoder* jpeg = decoder->newJpegEncoder();
     PngEncoder* pngEncoder = decoder->newPngEncoder();
+    photobench::settleDisk();
     Run run;
     const double cpuBefore = selfCpuSeconds() + photobench::helperCpuSeconds();
     const auto start = Clock::now();

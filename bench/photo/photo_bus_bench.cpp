@@ -79,6 +79,7 @@ Run RunModule(const std::vector<std::string>& photos, const fs::path& out, bool 
         progress.done = false;
         progress.converted = progress.failed = 0;
     }
+    photobench::settleDisk();
     char id[] = "bench";
     ModuleCommand c{};
     c.command = LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE;
@@ -181,9 +182,11 @@ bool LongBatch(const std::vector<std::string>& photos, const fs::path& scratch, 
     std::vector<Clock::time_point> answeredAt;
     answeredAt.reserve(static_cast<size_t>(count));
     long programAfter50 = 0, helperAfter50 = 0, programAtEnd = 0, helperAtEnd = 0;
+    std::vector<long> helperEvery100;
     progress.onFile = [&](int answered, const std::u16string& source) {
         answeredAt.push_back(Clock::now());
         fs::remove(out / (fs::path(BASUtilityString::Utf16ToUtf8(source)).stem().string() + ".JPG"));
+        if (answered % 100 == 0) helperEvery100.push_back(photobench::helperKib("VmRSS:"));
         if (answered == 50 || answered == count) {
             const long program = photobench::statusKib("self", "VmRSS:");
             const long helper = photobench::helperKib("VmRSS:");
@@ -209,6 +212,32 @@ bool LongBatch(const std::vector<std::string>& photos, const fs::path& scratch, 
         const double last = std::chrono::duration<double>(answeredAt.back() - answeredAt[answeredAt.size() - 101]).count();
         printf("  first 100: %.2f photos/s; last 100: %.2f photos/s (%+.1f %%) (target within 5 %%)\n", 100 / first,
                100 / last, 100.0 * (first / last - 1.0));
+        // A machine shared with others runs faster and slower by turns; the
+        // line through all hundreds tells a drift from such spells.
+        printf("  each hundred, photos/s:");
+        std::vector<double> rates;
+        for (size_t k = 100; k <= answeredAt.size(); k += 100) {
+            const auto from = k == 100 ? start : answeredAt[k - 101];
+            rates.push_back(100 / std::chrono::duration<double>(answeredAt[k - 1] - from).count());
+            printf(" %.2f", rates.back());
+        }
+        double meanX = 0, meanY = 0, sxy = 0, sxx = 0;
+        for (size_t k = 0; k < rates.size(); ++k) {
+            meanX += k;
+            meanY += rates[k];
+        }
+        meanX /= rates.size();
+        meanY /= rates.size();
+        for (size_t k = 0; k < rates.size(); ++k) {
+            sxy += (k - meanX) * (rates[k] - meanY);
+            sxx += (k - meanX) * (k - meanX);
+        }
+        const double slope = sxx > 0 ? sxy / sxx : 0;
+        printf("\n  drift over the batch (least-squares line through the hundreds): %+.1f %%",
+               100.0 * slope * (rates.size() - 1) / meanY);
+        printf("\n  helper's resident memory at each hundred, MB:");
+        for (long kib : helperEvery100) printf(" %.1f", kib / 1024.0);
+        printf("\n");
     }
     fs::remove_all(in);
     fs::remove_all(out);
