@@ -221,9 +221,12 @@ int main(int argc, char** argv)
         std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x its %.0f MB RGB\n",
                     fs::path(photos.front()).filename().c_str(), png ? "PNG " : "JPEG", wall, one, one / phoneRgbMb,
                     phoneRgbMb);
+        // JPEG may take twice one photo's memory for its overlap; PNG must
+        // stay within 2.5 times the RGB size of a photo.
         const double batch = peakMb(photos, scratch, png, wall, failures);
-        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x one photo's (target <= 2x)\n", "the photos, overlapped",
-                    png ? "PNG " : "JPEG", wall, batch, batch / one);
+        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x one photo's, %.2f x its RGB (target %s)\n",
+                    "the photos, overlapped", png ? "PNG " : "JPEG", wall, batch, batch / one, batch / phoneRgbMb,
+                    png ? "<= 2.5 x RGB" : "<= 2 x one photo's");
         const double big = peakMb({huge}, scratch, png, wall, failures);
         std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x its %.0f MB RGB\n", "ph_200MP.heic", png ? "PNG " : "JPEG",
                     wall, big, big / hugeRgbMb, hugeRgbMb);
