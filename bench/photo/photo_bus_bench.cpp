@@ -183,10 +183,14 @@ bool LongBatch(const std::vector<std::string>& photos, const fs::path& scratch, 
     answeredAt.reserve(static_cast<size_t>(count));
     long programAfter50 = 0, helperAfter50 = 0, programAtEnd = 0, helperAtEnd = 0;
     std::vector<long> helperEvery100;
+    std::vector<double> cpuEvery100;  // this process's and the helper's
     progress.onFile = [&](int answered, const std::u16string& source) {
         answeredAt.push_back(Clock::now());
         fs::remove(out / (fs::path(BASUtilityString::Utf16ToUtf8(source)).stem().string() + ".JPG"));
-        if (answered % 100 == 0) helperEvery100.push_back(photobench::helperKib("VmRSS:"));
+        if (answered % 100 == 0) {
+            helperEvery100.push_back(photobench::helperKib("VmRSS:"));
+            cpuEvery100.push_back(photobench::cpuSeconds() + photobench::helperCpuSeconds());
+        }
         if (answered == 50 || answered == count) {
             const long program = photobench::statusKib("self", "VmRSS:");
             const long helper = photobench::helperKib("VmRSS:");
@@ -195,6 +199,7 @@ bool LongBatch(const std::vector<std::string>& photos, const fs::path& scratch, 
         }
     };
     const auto start = Clock::now();
+    const double cpuAtStart = photobench::cpuSeconds();
     const Run run = RunModule(batch, out, true, quality);
     progress.onFile = nullptr;
 
@@ -235,6 +240,13 @@ bool LongBatch(const std::vector<std::string>& photos, const fs::path& scratch, 
         const double slope = sxx > 0 ? sxy / sxx : 0;
         printf("\n  drift over the batch (least-squares line through the hundreds): %+.1f %%",
                100.0 * slope * (rates.size() - 1) / meanY);
+        // CPU time a photo tells the program's own slowing from the machine's.
+        printf("\n  each hundred, CPU ms a photo:");
+        double cpuBefore = cpuAtStart;
+        for (double cpu : cpuEvery100) {
+            printf(" %.0f", (cpu - cpuBefore) * 10);
+            cpuBefore = cpu;
+        }
         printf("\n  helper's resident memory at each hundred, MB:");
         for (long kib : helperEvery100) printf(" %.1f", kib / 1024.0);
         printf("\n");
