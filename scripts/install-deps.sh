@@ -16,9 +16,11 @@ packages=(
   xvfb xauth xdotool zip unzip imagemagick
 )
 # libheif 1.19 and its decoder plug-ins come from bookworm-backports; 1.15 of
-# bookworm itself refuses many current phone photos.
+# bookworm itself refuses many current phone photos. Besides HEVC, HEIF
+# files may be coded as JPEG (also many cameras' previews) or JPEG 2000.
 backports=(
   libheif-dev libheif1 libheif-plugin-ffmpegdec libheif-plugin-libde265
+  libheif-plugin-jpegdec libheif-plugin-j2kdec
   libheif-plugin-x265 libheif-examples
 )
 

@@ -1,39 +1,35 @@
 // Times libPhotoCodec against heif-dec, libheif's own converter run once
-// per photo as its users run it, on the same photos at the same settings,
-// and prints the ratios. Also the thumbnail speed against a full
-// conversion and the helper's peak memory per photo.
+// per photo as its users run it (one at a time and two at a time), on the
+// same photos at the same settings, in rounds taken in turn, and prints the
+// medians, the ratios and the cores each kept busy (CPU time / wall time).
+// The codec converts a batch as the photo module does: overlapped, the next
+// photo decoded while the one before is encoded and written. Also the
+// thumbnail speed against a full conversion and the helper's peak memory,
+// for one photo and for an overlapped batch.
 //
 //   codec_bench [--runs N] [photo.heic ...]
 //
 // Without photos it uses the eight 12-megapixel phone photos of the test
 // set; the 200-megapixel one is always measured on its own.
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <deque>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "../photo_bench_support.h"
 #include "photocodec/heic_decoder.h"
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using photobench::Clock;
+using photobench::Run;
 
 namespace {
-
-const char* kPhoneSet[] = {"tifig_1_portrait.heic",        "tifig_2_landscape.heic",
-                           "tifig_3_frontcam.heic",        "tifig_4_city.heic",
-                           "tifig_7_animal_farm.heic",     "crab_yuv420_image_with_yuv400_gainmap.heic",
-                           "immich_samsung-one-ui-6.heic", "immich_IMG_2682.heic"};
 
 std::u16string u16(const std::string& s)
 {
@@ -44,127 +40,120 @@ std::u16string u16(const std::string& s)
     return out;
 }
 
-double seconds(Clock::time_point since)
+double selfCpuSeconds()
 {
-    return std::chrono::duration<double>(Clock::now() - since).count();
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-double childCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-uint64_t folderBytes(const fs::path& folder)
-{
-    uint64_t total = 0;
-    for (const auto& e : fs::directory_iterator(folder)) {
-        total += fs::file_size(e.path());
-    }
-    return total;
-}
-
-// Runs heif-dec on each photo, one process each, and returns the wall time.
-double timeHeifDec(const std::vector<std::string>& photos, const fs::path& out, const std::vector<std::string>& options,
-                   const char* extension, double& cpu)
-{
-    fs::remove_all(out);
-    fs::create_directories(out);
-    double cpuBefore = childCpuSeconds();
-    auto start = Clock::now();
-    for (const std::string& photo : photos) {
-        std::string target = (out / (fs::path(photo).stem().string() + extension)).string();
-        std::fflush(stdout);
-        pid_t pid = fork();
-        if (pid == 0) {
-            std::vector<const char*> argv = {HEIF_DEC_PROGRAM, "--quiet"};
-            for (const std::string& o : options) {
-                argv.push_back(o.c_str());
-            }
-            argv.push_back(photo.c_str());
-            argv.push_back(target.c_str());
-            argv.push_back(nullptr);
-            freopen("/dev/null", "w", stdout);
-            execvp(argv[0], const_cast<char* const*>(argv.data()));
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-    }
-    double wall = seconds(start);
-    cpu = childCpuSeconds() - cpuBefore;
-    return wall;
-}
-
-struct CodecRun {
-    double wall = 0;
-    int failed = 0;
-};
-
-CodecRun timeCodec(HeicDecoder* decoder, const std::vector<std::string>& photos, const fs::path& out, bool png)
+// The photos through `decoder`, overlapped as the photo module runs a batch.
+Run timeCodec(HeicDecoder* decoder, const std::vector<std::string>& photos, const fs::path& out, bool png)
 {
     fs::remove_all(out);
     fs::create_directories(out);
     JpegEncoder* jpeg = decoder->newJpegEncoder();
     PngEncoder* pngEncoder = decoder->newPngEncoder();
-    CodecRun run;
-    auto start = Clock::now();
-    for (const std::string& photo : photos) {
-        std::string target = (out / (fs::path(photo).stem().string() + (png ? ".PNG" : ".JPG"))).string();
-        bool ok = png ? decoder->convertToPng(pngEncoder, u16(photo).c_str(), u16(target).c_str())
-                      : decoder->convertToJpeg(jpeg, u16(photo).c_str(), u16(target).c_str(), 90, true);
-        run.failed += ok ? 0 : 1;
+    photobench::settleDisk();
+    Run run;
+    const double cpuBefore = selfCpuSeconds() + photobench::helperCpuSeconds();
+    const auto start = Clock::now();
+    size_t started = 0;
+    size_t finished = 0;
+    while (finished < photos.size()) {
+        while (started < photos.size() && started - finished < static_cast<size_t>(HeicDecoder::kConversionsAtOnce)) {
+            const std::string& photo = photos[started];
+            const std::string target =
+                (out / (std::to_string(started) + "_" + fs::path(photo).stem().string() + (png ? ".PNG" : ".JPG")))
+                    .string();
+            if (png) {
+                decoder->startConvertToPng(pngEncoder, u16(photo).c_str(), u16(target).c_str(),
+                                           HeicDecoder::NameTaken::Fail);
+            } else {
+                decoder->startConvertToJpeg(jpeg, u16(photo).c_str(), u16(target).c_str(), 90, true,
+                                            HeicDecoder::NameTaken::Fail);
+            }
+            ++started;
+        }
+        run.failed += decoder->finishConversion() ? 0 : 1;
+        ++finished;
     }
-    run.wall = seconds(start);
+    run.wall = photobench::seconds(start);
+    run.cpu = selfCpuSeconds() + photobench::helperCpuSeconds() - cpuBefore;
+    run.bytes = photobench::folderBytes(out);
     decoder->destroyJpegEncoder(jpeg);
     decoder->destroyPngEncoder(pngEncoder);
     return run;
 }
 
-// The helper of this process with the highest peak RSS right now, in KiB.
-long helperPeakKib()
+struct Medians {
+    double wall = 0;
+    double cores = 0;
+    uint64_t bytes = 0;
+};
+
+Medians summarise(const std::vector<Run>& runs, int& failures)
 {
-    long peak = 0;
-    const std::string self = std::to_string(getpid());
-    for (const auto& e : fs::directory_iterator("/proc")) {
-        std::string name = e.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        std::ifstream status(e.path() / "status");
-        std::string line;
-        std::string command;
-        std::string parent;
-        long hwm = 0;
-        while (std::getline(status, line)) {
-            if (line.rfind("Name:", 0) == 0) {
-                command = line.substr(5);
-            } else if (line.rfind("PPid:", 0) == 0) {
-                parent = std::to_string(std::atol(line.c_str() + 5));
-            } else if (line.rfind("VmHWM:", 0) == 0) {
-                hwm = std::atol(line.c_str() + 6);
+    std::vector<double> walls, cores;
+    for (const Run& r : runs) {
+        walls.push_back(r.wall);
+        cores.push_back(r.coresBusy());
+        failures += r.failed;
+    }
+    return {photobench::median(walls), photobench::median(cores), runs.empty() ? 0 : runs.back().bytes};
+}
+
+void printLine(const char* what, const Medians& m, size_t n)
+{
+    std::printf("  %-28s %6.3f s (%.3f s a photo)  %6.2f photos/s  cores busy %4.2f  %6.1f MB\n", what, m.wall,
+                m.wall / n, n / m.wall, m.cores, m.bytes / 1e6);
+}
+
+// The codec and heif-dec one and two at a time, `runs` times in turn.
+void compare(HeicDecoder* decoder, const std::vector<std::string>& photos, const fs::path& scratch, bool png, int runs,
+             int& failures)
+{
+    std::vector<Run> codec, one, two;
+    for (int r = 0; r < runs; ++r) {
+        for (int k = 0; k < 3; ++k) {
+            switch ((r + k) % 3) {
+            case 0:
+                codec.push_back(timeCodec(decoder, photos, scratch / "codec", png));
+                break;
+            case 1:
+                one.push_back(photobench::runHeifDec(HEIF_DEC_PROGRAM, photos, scratch / "one", !png, 90, 1));
+                break;
+            default:
+                two.push_back(photobench::runHeifDec(HEIF_DEC_PROGRAM, photos, scratch / "two", !png, 90, 2));
+                break;
             }
         }
-        if (parent == self && command.find("pixbridge-heif") != std::string::npos) {
-            peak = std::max(peak, hwm);
-        }
     }
+    const Medians c = summarise(codec, failures), a = summarise(one, failures), b = summarise(two, failures);
+    const size_t n = photos.size();
+    std::printf(png ? "\nPNG (heif-dec --png-compression-level 3)\n" : "\nJPEG, quality 90, EXIF kept (heif-dec -q 90)\n");
+    printLine("libPhotoCodec, overlapped", c, n);
+    printLine("heif-dec one at a time", a, n);
+    printLine("heif-dec two at a time", b, n);
+    std::printf("  libPhotoCodec / heif-dec: %.2fx one at a time, %.2fx two at a time\n", a.wall / c.wall,
+                b.wall / c.wall);
+    if (png && b.bytes > 0) {
+        std::printf("  size: %.1f MB against heif-dec's %.1f MB (%+.1f %%)\n", c.bytes / 1e6, b.bytes / 1e6,
+                    100.0 * (static_cast<double>(c.bytes) / static_cast<double>(b.bytes) - 1.0));
+    }
+    std::fflush(stdout);
+}
+
+// A fresh helper for `photos` alone: its peak resident memory, in MB.
+double peakMb(const std::vector<std::string>& photos, const fs::path& scratch, bool png, double& wall, int& failures)
+{
+    HeicDecoder* fresh = HeicDecoder::NewHeicDecoder();
+    const Run run = timeCodec(fresh, photos, scratch / "mem", png);
+    const double peak = photobench::helperKib("VmHWM:") / 1024.0;
+    HeicDecoder::Destroy(fresh);
+    failures += run.failed;
+    wall = run.wall;
     return peak;
-}
-
-std::string loadAverage()
-{
-    std::ifstream in("/proc/loadavg");
-    std::string a, b, c;
-    in >> a >> b >> c;
-    return a + " " + b + " " + c;
-}
-
-void printRatio(const char* what, double codecPerSecond, double referencePerSecond)
-{
-    std::printf("  %-44s %6.2f photos/s vs %6.2f  ->  %.2fx\n", what, codecPerSecond, referencePerSecond,
-                codecPerSecond / referencePerSecond);
 }
 
 }  // namespace
@@ -181,66 +170,28 @@ int main(int argc, char** argv)
         }
     }
     if (photos.empty()) {
-        for (const char* name : kPhoneSet) {
-            photos.push_back(std::string(PIXBRIDGE_PHOTOS_DIR) + "/" + name);
-        }
+        photos = photobench::phoneSet(PIXBRIDGE_PHOTOS_DIR);
     }
     const std::string huge = std::string(PIXBRIDGE_PHOTOS_DIR) + "/ph_200MP.heic";
     const fs::path scratch = fs::temp_directory_path() / ("codec_bench_" + std::to_string(getpid()));
     fs::create_directories(scratch);
 
-    std::printf("codec_bench: %zu photos, best of %d runs, %u cores, load average %s\n", photos.size(), runs,
-                std::thread::hardware_concurrency(), loadAverage().c_str());
+    std::printf("codec_bench: %zu photos, median of %d runs, %ld cores (nproc), load average at the start %s\n",
+                photos.size(), runs, photobench::coreCount(), photobench::loadAverage().c_str());
 
     HeicDecoder* decoder = HeicDecoder::NewHeicDecoder();
     // Start the helper before timing, as a running program has it.
-    timeCodec(decoder, {photos.front()}, scratch / "warm", false);
-
-    double bestCodecJpeg = 1e9, bestCodecPng = 1e9, bestRefJpeg = 1e9, bestRefPng3 = 1e9, refCpu = 0, refPngCpu = 0;
     int failures = 0;
-    for (int r = 0; r < runs; ++r) {
-        CodecRun jpeg = timeCodec(decoder, photos, scratch / "codec_jpg", false);
-        failures += jpeg.failed;
-        bestCodecJpeg = std::min(bestCodecJpeg, jpeg.wall);
-        double cpu = 0;
-        bestRefJpeg = std::min(bestRefJpeg, timeHeifDec(photos, scratch / "ref_jpg", {"-q", "90"}, ".jpg", cpu));
-        refCpu = cpu;
-    }
-    for (int r = 0; r < runs; ++r) {
-        CodecRun png = timeCodec(decoder, photos, scratch / "codec_png", true);
-        failures += png.failed;
-        bestCodecPng = std::min(bestCodecPng, png.wall);
-        double cpu = 0;
-        bestRefPng3 = std::min(bestRefPng3, timeHeifDec(photos, scratch / "ref_png3", {"--png-compression-level", "3"},
-                                                        ".png", cpu));
-        refPngCpu = cpu;
-    }
-    double cpu = 0;
-    double refPngDefault = timeHeifDec(photos, scratch / "ref_png", {}, ".png", cpu);
-
-    const double n = static_cast<double>(photos.size());
-    std::printf("\nJPEG, quality 90, EXIF kept\n");
-    std::printf("  libPhotoCodec %.3f s (%.3f s a photo); heif-dec -q 90 %.3f s (%.3f s a photo, %.3f s CPU)\n",
-                bestCodecJpeg, bestCodecJpeg / n, bestRefJpeg, bestRefJpeg / n, refCpu / n);
-    printRatio("throughput", n / bestCodecJpeg, n / bestRefJpeg);
-
-    std::printf("\nPNG\n");
-    uint64_t codecBytes = folderBytes(scratch / "codec_png");
-    uint64_t refBytes = folderBytes(scratch / "ref_png");
-    uint64_t ref3Bytes = folderBytes(scratch / "ref_png3");
-    std::printf("  libPhotoCodec %.3f s a photo; heif-dec --png-compression-level 3 %.3f s (%.3f s CPU); "
-                "heif-dec default %.3f s\n",
-                bestCodecPng / n, bestRefPng3 / n, refPngCpu / n, refPngDefault / n);
-    printRatio("throughput vs heif-dec level 3", n / bestCodecPng, n / bestRefPng3);
-    std::printf("  size: %.1f MB vs heif-dec default %.1f MB (%+.1f %%), level 3 %.1f MB\n", codecBytes / 1e6,
-                refBytes / 1e6, 100.0 * (static_cast<double>(codecBytes) / refBytes - 1.0), ref3Bytes / 1e6);
+    failures += timeCodec(decoder, {photos.front()}, scratch / "warm", false).failed;
+    compare(decoder, photos, scratch, false, runs, failures);
+    compare(decoder, photos, scratch, true, runs, failures);
 
     std::printf("\nThumbnails (256 px) against a full JPEG conversion of the same photo\n");
     JpegEncoder* jpegEncoder = decoder->newJpegEncoder();
     double worstRatio = 1e9;
     for (const std::string& photo : photos) {
         const int repeats = 20;
-        auto start = Clock::now();
+        const auto start = Clock::now();
         int32_t w = 0, h = 0;
         for (int i = 0; i < repeats; ++i) {
             uint8_t* buffer = nullptr;
@@ -250,8 +201,8 @@ int main(int argc, char** argv)
             }
             HeicDecoder::FreeBuffer(buffer);
         }
-        double thumb = seconds(start) / repeats;
-        CodecRun full = timeCodec(decoder, {photo}, scratch / "one", false);
+        const double thumb = photobench::seconds(start) / repeats;
+        const Run full = timeCodec(decoder, {photo}, scratch / "one", false);
         worstRatio = std::min(worstRatio, full.wall / thumb);
         std::printf("  %-44s %6.1f ms vs %6.1f ms  ->  %5.1fx\n", fs::path(photo).filename().c_str(), thumb * 1000,
                     full.wall * 1000, full.wall / thumb);
@@ -260,25 +211,27 @@ int main(int argc, char** argv)
     decoder->destroyJpegEncoder(jpegEncoder);
     HeicDecoder::Destroy(decoder);
 
-    std::printf("\nPeak memory of the helper for one photo (a fresh helper each), against the decoded RGB size\n");
-    std::vector<std::string> memoryPhotos = {photos.front(), huge};
-    for (const std::string& photo : memoryPhotos) {
-        for (bool png : {false, true}) {
-            HeicDecoder* fresh = HeicDecoder::NewHeicDecoder();
-            auto start = Clock::now();
-            CodecRun run = timeCodec(fresh, {photo}, scratch / "mem", png);
-            double wall = seconds(start);
-            long peakKib = helperPeakKib();
-            HeicDecoder::Destroy(fresh);
-            failures += run.failed;
-            // The pixel count from the output file's own header would need a
-            // decoder; the two photos measured here are known.
-            double megapixels = photo == huge ? 16320.0 * 12240.0 / 1e6 : 4032.0 * 3024.0 / 1e6;
-            double rgbMb = megapixels * 3.0;
-            std::printf("  %-28s %s  %6.2f s  peak %7.1f MB  = %.2f x its %.0f MB RGB\n", fs::path(photo).filename().c_str(),
-                        png ? "PNG " : "JPEG", wall, peakKib / 1024.0, peakKib / 1024.0 / rgbMb, rgbMb);
-        }
+    std::printf("\nPeak memory of the helper (a fresh helper each), against the decoded RGB size\n");
+    // The pixel counts: the two photos measured on their own are known.
+    const double phoneRgbMb = 4032.0 * 3024.0 * 3 / 1e6;
+    const double hugeRgbMb = 16320.0 * 12240.0 * 3 / 1e6;
+    for (bool png : {false, true}) {
+        double wall = 0;
+        const double one = peakMb({photos.front()}, scratch, png, wall, failures);
+        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x its %.0f MB RGB\n",
+                    fs::path(photos.front()).filename().c_str(), png ? "PNG " : "JPEG", wall, one, one / phoneRgbMb,
+                    phoneRgbMb);
+        // JPEG may take twice one photo's memory for its overlap; PNG must
+        // stay within 2.5 times the RGB size of a photo.
+        const double batch = peakMb(photos, scratch, png, wall, failures);
+        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x one photo's, %.2f x its RGB (target %s)\n",
+                    "the photos, overlapped", png ? "PNG " : "JPEG", wall, batch, batch / one, batch / phoneRgbMb,
+                    png ? "<= 2.5 x RGB" : "<= 2 x one photo's");
+        const double big = peakMb({huge}, scratch, png, wall, failures);
+        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x its %.0f MB RGB\n", "ph_200MP.heic", png ? "PNG " : "JPEG",
+                    wall, big, big / hugeRgbMb, hugeRgbMb);
     }
+    std::printf("\nload average at the end %s\n", photobench::loadAverage().c_str());
 
     fs::remove_all(scratch);
     if (failures != 0) {

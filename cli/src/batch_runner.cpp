@@ -104,9 +104,8 @@ void BatchRunner::FileStarted(int64_t index) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (index < 0 || rangeBegin_ + static_cast<size_t>(index) >= rangeEnd_) return;
-        currentJob_ = rangeBegin_ + static_cast<size_t>(index);
-        fileStart_ = Clock::now();
-        event.job = currentJob_;
+        event.job = rangeBegin_ + static_cast<size_t>(index);
+        started_.emplace_back(event.job, Clock::now());
     }
     Deliver(std::move(event));
 }
@@ -118,18 +117,23 @@ void BatchRunner::FileDone(const std::u16string& source, bool converted) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const std::string path = BASUtilityString::Utf16ToUtf8(source);
-        size_t job = currentJob_;
-        if (job >= rangeEnd_ || batch_.jobs[job].source != path) {
-            // Not the photo the last start notice named: find it by path.
-            job = rangeEnd_;
+        // The oldest photo started is the one ending, unless the notices
+        // went astray: then the path tells.
+        auto started = started_.begin();
+        while (started != started_.end() && batch_.jobs[started->first].source != path) ++started;
+        if (started != started_.end()) {
+            event.job = started->first;
+            event.milliseconds =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started->second).count();
+            started_.erase(started);
+        } else {
+            size_t job = rangeEnd_;
             for (size_t i = rangeBegin_; i < rangeEnd_; ++i) {
                 if (batch_.jobs[i].source == path) job = i;
             }
             if (job == rangeEnd_) return;
+            event.job = job;
         }
-        event.job = job;
-        event.milliseconds =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - fileStart_).count();
     }
     Deliver(std::move(event));
 }
@@ -220,8 +224,7 @@ RunTotals BatchRunner::Run(PhotoModuleClient& client) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 rangeBegin_ = range.begin;
                 rangeEnd_ = range.end;
-                currentJob_ = range.begin;
-                fileStart_ = Clock::now();
+                started_.clear();
             }
             eventId = client.Convert(BuildConversionRequest(sources, batch_.jobs[range.begin].outputDir, settings_));
             if (eventId.empty()) {

@@ -1,6 +1,6 @@
 // Runs a batch through Module.Photo: one request per output folder, one
 // after the other, each photo reported as it ends; a stop request ends the
-// run after the photo under way.
+// run after the photos under way.
 #ifndef PIXBRIDGE_CLI_BATCH_RUNNER_H
 #define PIXBRIDGE_CLI_BATCH_RUNNER_H
 
@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 
 class StderrCapture;
 
@@ -29,7 +30,7 @@ public:
     // Converts until the batch is done or a stop was asked for.
     RunTotals Run(PhotoModuleClient& client);
 
-    // Any thread: stop after the photo under way (`signal` for the summary).
+    // Any thread: stop after the photos under way (`signal` for the summary).
     void RequestStop(int signal);
     // The capture's handler: every line written to standard error.
     void OnStderrLine(const std::string& line);
@@ -70,12 +71,12 @@ private:
     int stopSignal_ = 0;
     std::string failureText_;           // the codec's last failure message
 
-    // Written on the module's thread between a start and its reply, one file
-    // at a time; read under `mutex_`.
+    // Written on the module's thread; read under `mutex_`. The module works
+    // on the next photo while it finishes the one before, so several may
+    // have started and not ended; they end in the order they started.
     size_t rangeBegin_ = 0;
     size_t rangeEnd_ = 0;
-    size_t currentJob_ = 0;
-    Clock::time_point fileStart_;
+    std::deque<std::pair<size_t, Clock::time_point>> started_;  // job, start
 
     // Main thread only.
     std::vector<bool> finished_;

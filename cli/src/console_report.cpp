@@ -152,7 +152,7 @@ void ConsoleReport::Stopping(int signal) {
     stopping_ = true;
     if (quiet_ || mode_ == Mode::kJson) return;
     ClearBar();
-    Err(std::string("Stopping after the current photo (") + SignalWords(signal) + ")...\n");
+    Err(std::string("Stopping after the photos under way (") + SignalWords(signal) + ")...\n");
     if (mode_ == Mode::kBar) DrawBar();
 }
 

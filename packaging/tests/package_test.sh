@@ -19,6 +19,7 @@ for f in usr/bin/pixbridge usr/bin/pixbridge-convert \
          usr/lib/pixbridge/PixbridgeManager usr/lib/pixbridge/pixbridge-convert usr/lib/pixbridge/convert-here \
          usr/lib/pixbridge/pixbridge-heif-worker usr/lib/pixbridge/ApplicationManifest.json \
          usr/lib/pixbridge/libheif-pixbridge.so.1 usr/lib/pixbridge/heif-plugins/libheif-libde265.so \
+         usr/lib/pixbridge/heif-plugins/libheif-jpegdec.so usr/lib/pixbridge/heif-plugins/libheif-j2kdec.so \
          usr/share/applications/quillmarsh-pix-bridge.desktop \
          usr/share/metainfo/com.quillmarsh.PixBridge.metainfo.xml \
          usr/share/icons/hicolor/48x48/apps/quillmarsh-pix-bridge.png \
@@ -51,6 +52,10 @@ grep -q "libheif-pixbridge.so.1 => $lib/libheif-pixbridge.so.1" <<<"$linked" || 
 cp "$photo" "$work/photo.heic"
 "$root/usr/bin/pixbridge-convert" --quiet -o "$work/out" "$work/photo.heic" || fail "conversion from the package"
 [ -s "$work/out/photo.JPG" ] || fail "no JPEG"
+# HEIF coded as JPEG and as JPEG 2000, through the bundled plug-ins.
+for coded in lh_jpeg32.heif lh_j2k32.heif; do
+  "$root/usr/bin/pixbridge-convert" --quiet -f png -o "$work/coded" "$(dirname "$photo")/$coded" || fail "$coded from the package"
+done
 # Without its bundled plug-ins the helper has no HEVC decoder: proof that it
 # uses them, not the system's.
 mv "$lib/heif-plugins" "$lib/heif-plugins.away"

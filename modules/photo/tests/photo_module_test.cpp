@@ -182,10 +182,12 @@ TEST_F(PhotoModule, SecondOfThreeFails) {
     ASSERT_NE(event, nullptr);
     ASSERT_TRUE(transcript->WaitFor("finish"));
     EXPECT_EQ(WaitEnded(event), VoTaskStatusFinished);
+    // Files overlap: each file's start goes out when the codec takes it,
+    // the replies and file-done notifications in the order of the entries.
     const std::vector<std::string> want = {
-        "start 0/3 lh_colors-no-alpha.heic", "reply 1 " + kGood,   "done 1/3 fail=0",
-        "start 1/3 ph_corrupted.heic",       "reply 6 " + kBroken, "done 2/3 fail=1",
-        "start 2/3 ph_RGB_8__128x128.heif",  "reply 1 " + kGood2,  "done 3/3 fail=0",
+        "start 0/3 lh_colors-no-alpha.heic", "start 1/3 ph_corrupted.heic", "start 2/3 ph_RGB_8__128x128.heif",
+        "reply 1 " + kGood,                  "done 1/3 fail=0",             "reply 6 " + kBroken,
+        "done 2/3 fail=1",                   "reply 1 " + kGood2,           "done 3/3 fail=0",
         "end",                               "finish"};
     EXPECT_EQ(transcript->Lines(), want);
     EXPECT_TRUE(fs::exists(out_ / "lh_colors-no-alpha.JPG"));
@@ -236,7 +238,10 @@ TEST_F(PhotoModule, EmptyMalformedAndIncompleteRequests) {
     }
 }
 
-TEST_F(PhotoModule, StopDuringTheSecondOfFiveFinishesItAndEnds) {
+TEST_F(PhotoModule, StopWithTwoFilesUnderWayFinishesBothAndStartsNoMore) {
+    // Phone photos, so the stop lands while both are still being converted.
+    const std::string big1 = kPhotos + "/tifig_2_landscape.heic";
+    const std::string big2 = kPhotos + "/tifig_4_city.heic";
     std::shared_ptr<VoTask> event;
     std::mutex eventMutex;
     transcript->onProgress = [&](const ModuleCommand* c) {
@@ -246,15 +251,28 @@ TEST_F(PhotoModule, StopDuringTheSecondOfFiveFinishesItAndEnds) {
     };
     {
         std::lock_guard<std::mutex> lock(eventMutex);
-        event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({kGood, kGood2, kGood, kGood2, kGood}));
+        event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({big1, big2, kGood, kGood2, kGood}));
     }
     ASSERT_TRUE(transcript->WaitFor("finish"));
     const std::vector<std::string> want = {
-        "start 0/5 lh_colors-no-alpha.heic", "reply 1 " + kGood,  "done 1/5 fail=0",
-        "start 1/5 ph_RGB_8__128x128.heif",  "reply 1 " + kGood2, "done 2/5 fail=0",
-        "end",                               "finish"};
+        "start 0/5 tifig_2_landscape.heic", "start 1/5 tifig_4_city.heic",
+        "reply 1 " + big1,                  "done 1/5 fail=0",
+        "reply 1 " + big2,                  "done 2/5 fail=0",
+        "end",                              "finish"};
     EXPECT_EQ(transcript->Lines(), want);
     EXPECT_EQ(event->GetStatus(), VoTaskStatusStopped);
+    // Exactly the two files, each complete; no partial or temporary file.
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(out_)) {
+        names.push_back(e.path().filename().string());
+        std::ifstream in(e.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 4u);
+        EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8") << e.path();
+        EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xFF\xD9") << e.path();
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"tifig_2_landscape.JPG", "tifig_4_city.JPG"}));
 }
 
 TEST_F(PhotoModule, ThumbnailsForThreeWithTheSecondFailing) {

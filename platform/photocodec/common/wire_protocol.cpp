@@ -202,6 +202,7 @@ ReadStatus readExact(int socket, uint8_t* out, size_t size, const std::optional<
 std::vector<uint8_t> encode(const Request& request)
 {
     Writer w;
+    w.u32(request.sequence);
     w.u8(static_cast<uint8_t>(request.operation));
     w.i32(request.quality);
     w.u8(request.keepExif ? 1 : 0);
@@ -221,6 +222,7 @@ std::vector<uint8_t> encode(const Hello& hello)
 std::vector<uint8_t> encode(const Progress& progress)
 {
     Writer w;
+    w.u32(progress.sequence);
     w.u64(progress.pixelCount);
     return w.take();
 }
@@ -228,6 +230,7 @@ std::vector<uint8_t> encode(const Progress& progress)
 std::vector<uint8_t> encode(const Result& result)
 {
     Writer w;
+    w.u32(result.sequence);
     w.u8(result.ok ? 1 : 0);
     w.i32(result.width);
     w.i32(result.height);
@@ -250,7 +253,7 @@ std::optional<Request> decodeRequest(const std::vector<uint8_t>& payload)
     uint8_t op = 0;
     uint8_t keep = 0;
     uint8_t decoders = 0;
-    if (!r.u8(op) || !r.i32(q.quality) || !r.u8(keep) || !r.i32(q.thumbnailSize) || !r.u8(decoders) ||
+    if (!r.u32(q.sequence) || !r.u8(op) || !r.i32(q.quality) || !r.u8(keep) || !r.i32(q.thumbnailSize) || !r.u8(decoders) ||
         !r.atEnd()) {
         return std::nullopt;
     }
@@ -278,7 +281,7 @@ std::optional<Progress> decodeProgress(const std::vector<uint8_t>& payload)
 {
     Reader r(payload);
     Progress p;
-    if (!r.u64(p.pixelCount) || !r.atEnd()) {
+    if (!r.u32(p.sequence) || !r.u64(p.pixelCount) || !r.atEnd()) {
         return std::nullopt;
     }
     return p;
@@ -289,7 +292,7 @@ std::optional<Result> decodeResult(const std::vector<uint8_t>& payload)
     Reader r(payload);
     Result result;
     uint8_t ok = 0;
-    if (!r.u8(ok) || ok > 1 || !r.i32(result.width) || !r.i32(result.height) || !r.text(result.message) ||
+    if (!r.u32(result.sequence) || !r.u8(ok) || ok > 1 || !r.i32(result.width) || !r.i32(result.height) || !r.text(result.message) ||
         !r.bytes(result.payload) || !r.atEnd()) {
         return std::nullopt;
     }

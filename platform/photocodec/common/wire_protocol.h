@@ -2,6 +2,9 @@
 // Only paths' descriptors and small results cross it, never pixels: the
 // helper reads the source through a descriptor, writes the output through
 // another and sends back a status (and, for thumbnails, the JPEG bytes).
+// Several requests may be under way at once; each carries a sequence
+// number that its progress and its result repeat, and results come back
+// in the order the requests were sent.
 #ifndef PHOTOCODEC_WIRE_PROTOCOL_H
 #define PHOTOCODEC_WIRE_PROTOCOL_H
 
@@ -16,7 +19,7 @@
 namespace photocodec::wire {
 
 constexpr uint32_t kMagic = 0x43425850;  // "PXBC" read as little-endian bytes
-constexpr uint16_t kVersion = 1;
+constexpr uint16_t kVersion = 2;
 constexpr size_t kHeaderBytes = 12;
 // Bigger than any thumbnail we make; anything larger is a broken stream.
 constexpr uint32_t kMaxPayloadBytes = 64u << 20;
@@ -42,6 +45,7 @@ enum class DecoderChoice : uint8_t {
 };
 
 struct Request {
+    uint32_t sequence = 0;
     Operation operation = Operation::ConvertJpeg;
     int32_t quality = 90;
     bool keepExif = false;
@@ -55,10 +59,12 @@ struct Hello {
 };
 
 struct Progress {
+    uint32_t sequence = 0;
     uint64_t pixelCount = 0;
 };
 
 struct Result {
+    uint32_t sequence = 0;
     bool ok = false;
     int32_t width = 0;
     int32_t height = 0;

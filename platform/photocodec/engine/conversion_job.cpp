@@ -187,6 +187,9 @@ private:
     void addTextMetadata(PhotoMetadata& metadata, const std::optional<ExifBlock>& exif, const std::string& xmp,
                          bool turned, uint32_t width, uint32_t height);
     bool memoryFits(uint64_t needBytes, std::string& error) const;
+    PngSink::Options pngOptions() const;
+    // What the encoder holds besides the bands it is handed.
+    uint64_t encoderMemoryBytes() const;
     std::vector<const char*> decodersFor(bool hevc) const;
 
     const JobSettings& settings_;
@@ -204,6 +207,18 @@ bool Job::memoryFits(uint64_t needBytes, std::string& error) const
         return false;
     }
     return true;
+}
+
+PngSink::Options Job::pngOptions() const
+{
+    PngSink::Options options;
+    options.threads = settings_.threads;
+    return options;
+}
+
+uint64_t Job::encoderMemoryBytes() const
+{
+    return settings_.kind == JobKind::Png ? PngSink::memoryBytes(pngOptions()) : 0;
 }
 
 std::vector<const char*> Job::decodersFor(bool hevc) const
@@ -310,7 +325,7 @@ Attempt Job::encode(TileSource& source, const Geometry& geometry, const PhotoMet
     std::unique_ptr<PngSink> png;
     BandSink* head = nullptr;
     if (settings_.kind == JobKind::Png) {
-        png = std::make_unique<PngSink>(file, metadata);
+        png = std::make_unique<PngSink>(file, metadata, pngOptions());
         head = png.get();
     } else {
         JpegSink::Options jpegOptions;
@@ -363,7 +378,8 @@ Attempt Job::heifPrimary(HeifPhoto& photo, const char* decoder, PixelFormat form
         source = photo.gridSource(request, needsRgb);
         PipelineOptions options;
         options.threads = settings_.threads;
-        if (!source || !memoryFits(kBaseMemoryBytes + pipelineBandBytes(*source, geometry, options) * 2,
+        if (!source || !memoryFits(kBaseMemoryBytes + pipelineBandBytes(*source, geometry, options) * 2 +
+                                       encoderMemoryBytes(),
                                    attempt.error)) {
             if (attempt.error.empty()) {
                 attempt.error = "cannot decode the grid";
@@ -379,7 +395,7 @@ Attempt Job::heifPrimary(HeifPhoto& photo, const char* decoder, PixelFormat form
         // libheif holds the decoded image, a turned copy and a converted
         // one at times; we then read it in bands.
         const uint64_t bytesPerPixel = request.toneMapper != nullptr ? 8 : 4;
-        if (!memoryFits(kBaseMemoryBytes + pixels * bytesPerPixel * 3, attempt.error)) {
+        if (!memoryFits(kBaseMemoryBytes + pixels * bytesPerPixel * 3 + encoderMemoryBytes(), attempt.error)) {
             return attempt;
         }
         bool wholeNeedsRgb = false;

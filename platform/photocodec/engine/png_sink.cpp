@@ -68,9 +68,6 @@ public:
         // A profile libpng disagrees with is dropped with a warning rather
         // than failing the whole photo.
         png_set_benign_errors(png, 1);
-        png_set_compression_level(png, kCompressionLevel);
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-        png_set_compression_buffer_size(png, 256 * 1024);
         png_set_IHDR(png, info, s.width, s.height, 8, s.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
         if (s.iccSize > 0) {
@@ -80,23 +77,14 @@ public:
         return true;
     }
 
-    bool writeRow(const uint8_t* row)
+    // The image data goes in as IDAT chunks of our own compression, and
+    // IEND follows: libpng writes both with their lengths and CRCs.
+    bool writeChunk(const char* type, const uint8_t* data, size_t size)
     {
         if (setjmp(png_jmpbuf(png))) {
             return false;
         }
-        png_write_row(png, row);
-        return true;
-    }
-
-    bool finish()
-    {
-        if (setjmp(png_jmpbuf(png))) {
-            return false;
-        }
-        // With the info struct the chunks written before IDAT would be
-        // written a second time.
-        png_write_end(png, nullptr);
+        png_write_chunk(png, reinterpret_cast<png_const_bytep>(type), data, size);
         return true;
     }
 
@@ -107,12 +95,26 @@ public:
     png_infop info = nullptr;
 };
 
-PngSink::PngSink(FILE* file, PhotoMetadata metadata)
-    : file_(file), metadata_(std::move(metadata)), codec_(std::make_unique<Codec>())
+PngSink::PngSink(FILE* file, PhotoMetadata metadata, const Options& options)
+    : file_(file), metadata_(std::move(metadata)), options_(options), codec_(std::make_unique<Codec>())
 {
 }
 
 PngSink::~PngSink() = default;
+
+ParallelDeflate::Options PngSink::deflateOptions(const Options& options)
+{
+    ParallelDeflate::Options d;
+    d.level = kCompressionLevel;
+    d.threads = options.threads;
+    d.stripBytes = options.stripBytes;
+    return d;
+}
+
+uint64_t PngSink::memoryBytes(const Options& options)
+{
+    return ParallelDeflate::memoryBytes(deflateOptions(options));
+}
 
 bool PngSink::begin(uint32_t width, uint32_t height, const PixelFormat& format, std::string& error)
 {
@@ -154,6 +156,12 @@ bool PngSink::begin(uint32_t width, uint32_t height, const PixelFormat& format, 
         error = codec_->message();
         return false;
     }
+    const size_t rowBytes = static_cast<size_t>(width) * format.bytesPerPixel(0) * format.planeCount();
+    previous_.assign(rowBytes, 0);
+    filtered_.resize(rowBytes + 1);
+    deflate_ = std::make_unique<ParallelDeflate>(deflateOptions(options_), [this](const uint8_t* data, size_t size) {
+        return codec_->writeChunk("IDAT", data, size);
+    });
     return true;
 }
 
@@ -170,22 +178,57 @@ bool PngSink::consume(Band& band, std::string& error)
             }
             row = interleaved_.data();
         }
-        if (!codec_->writeRow(row)) {
-            error = codec_->message();
+        if (!writeRow(row, error)) {
             return false;
         }
     }
-    rowsWritten_ += band.height;
+    return true;
+}
+
+bool PngSink::writeRow(const uint8_t* row, std::string& error)
+{
+    if (rowsWritten_ == height_) {
+        error = "the encoder was given too many rows";
+        return false;
+    }
+    // "Up": each byte less the one above it (none above the first row).
+    const size_t n = previous_.size();
+    uint8_t* out = filtered_.data() + 1;
+    if (rowsWritten_ == 0) {
+        filtered_[0] = 0;
+        std::memcpy(out, row, n);
+    } else {
+        filtered_[0] = 2;
+        const uint8_t* above = previous_.data();
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<uint8_t>(row[i] - above[i]);
+        }
+    }
+    std::memcpy(previous_.data(), row, n);
+    ++rowsWritten_;
+    if (!deflate_->write(filtered_.data(), filtered_.size(), error)) {
+        // libpng's own word on a failed write says more.
+        if (codec_->state.message[0] != 0) {
+            error = codec_->message();
+        }
+        return false;
+    }
     return true;
 }
 
 bool PngSink::finish(std::string& error)
 {
-    if (rowsWritten_ != height_) {
+    if (rowsWritten_ != height_ || !deflate_) {
         error = "the encoder was given too few rows";
         return false;
     }
-    if (!codec_->finish()) {
+    if (!deflate_->finish(error)) {
+        if (codec_->state.message[0] != 0) {
+            error = codec_->message();
+        }
+        return false;
+    }
+    if (!codec_->writeChunk("IEND", nullptr, 0)) {
         error = codec_->message();
         return false;
     }

@@ -20,8 +20,11 @@ struct PipelineOptions {
     int threads = 2;
     // Band height for a source that is one image already in memory.
     uint32_t bandRows = 256;
-    // Bands decoded ahead of the one being encoded, plus that one.
-    int bandsInFlight = 3;
+    // Bands decoded ahead of the one being encoded, plus that one. One
+    // ahead keeps the encoder fed (a band decodes in several tiles on
+    // several threads), and the helper has another photo under way to fill
+    // any gap; each band of a 12-megapixel RGB photo is 6 MB.
+    int bandsInFlight = 2;
 };
 
 struct BandPlan {

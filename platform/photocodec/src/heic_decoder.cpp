@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 
 #include "codec_encoders.h"
@@ -89,40 +90,101 @@ bool outputLooksComplete(int fd, photocodec::wire::Operation operation)
 // Private to the library, though it nests in an exported class.
 class __attribute__((visibility("hidden"))) HeicDecoder::Impl {
 public:
+    void start(photocodec::wire::Operation operation, const char16_t* source, const char16_t* destination,
+               int32_t quality, bool keepExif, HeicDecoder::NameTaken rule);
+    bool finish();
     bool convert(photocodec::wire::Operation operation, const char16_t* source, const char16_t* destination,
                  int32_t quality, bool keepExif, HeicDecoder::NameTaken rule);
     bool thumbnail(const char16_t* source, uint8_t** buffer, uint32_t* length, int32_t imageSize, int32_t* width,
                    int32_t* height);
 
 private:
+    // One conversion from its start to its answer. The source stays open
+    // and the output invisible until then.
+    struct Conversion {
+        photocodec::wire::Operation operation = photocodec::wire::Operation::ConvertJpeg;
+        std::string sourcePath;
+        std::string destinationPath;
+        OpenedSource opened;
+        std::unique_ptr<photocodec::OutputFile> output;
+        bool submitted = false;  // false: refused before the helper saw it
+    };
+
+    bool startLocked(photocodec::wire::Operation operation, const char16_t* source, const char16_t* destination,
+                     int32_t quality, bool keepExif, HeicDecoder::NameTaken rule);
+    bool finishLocked();
+    bool idleLocked(const char* what) const;
+
     // The contract allows one thread per decoder; the lock keeps a caller
     // that breaks it from corrupting the helper conversation.
     std::mutex lock_;
+    std::deque<Conversion> conversions_;  // started, not yet finished, oldest first
     photocodec::WorkerClient worker_;
 };
+
+void HeicDecoder::Impl::start(photocodec::wire::Operation operation, const char16_t* source,
+                              const char16_t* destination, int32_t quality, bool keepExif,
+                              HeicDecoder::NameTaken rule)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    startLocked(operation, source, destination, quality, keepExif, rule);
+}
+
+bool HeicDecoder::Impl::finish()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return finishLocked();
+}
 
 bool HeicDecoder::Impl::convert(photocodec::wire::Operation operation, const char16_t* source,
                                 const char16_t* destination, int32_t quality, bool keepExif,
                                 HeicDecoder::NameTaken rule)
 {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!idleLocked("conversion")) {
+        return false;
+    }
+    startLocked(operation, source, destination, quality, keepExif, rule);
+    return finishLocked();
+}
+
+bool HeicDecoder::Impl::idleLocked(const char* what) const
+{
+    if (conversions_.empty()) {
+        return true;
+    }
+    // Its answer would be the oldest started conversion's.
+    logLine(LogLevel::Error, std::string(what) + " refused: started conversions are not finished");
+    return false;
+}
+
+bool HeicDecoder::Impl::startLocked(photocodec::wire::Operation operation, const char16_t* source,
+                                    const char16_t* destination, int32_t quality, bool keepExif,
+                                    HeicDecoder::NameTaken rule)
+{
+    // Every start is answered in its turn, a refused one too.
+    conversions_.emplace_back();
+    Conversion& c = conversions_.back();
+    c.operation = operation;
     auto sourcePath = photocodec::pathFromUtf16(source);
     auto destinationPath = photocodec::pathFromUtf16(destination);
     if (!sourcePath || !destinationPath) {
         logLine(LogLevel::Warning, "conversion refused: a path is missing or not valid UTF-16");
         return false;
     }
+    c.sourcePath = *sourcePath;
+    c.destinationPath = *destinationPath;
     std::string error;
-    OpenedSource opened;
-    if (!openSource(*sourcePath, opened, error)) {
-        logLine(LogLevel::Warning, "cannot convert " + *sourcePath + ": " + error);
+    if (!openSource(c.sourcePath, c.opened, error)) {
+        logLine(LogLevel::Warning, "cannot convert " + c.sourcePath + ": " + error);
         return false;
     }
-    std::unique_ptr<photocodec::OutputFile> output = photocodec::OutputFile::create(
-        *destinationPath, error,
-        rule == HeicDecoder::NameTaken::NextFreeNumber ? photocodec::OutputFile::NameTaken::NextFreeNumber
-                                                       : photocodec::OutputFile::NameTaken::Fail);
-    if (!output) {
-        logLine(LogLevel::Warning, "cannot write " + *destinationPath + ": " + error);
+    c.output = photocodec::OutputFile::create(c.destinationPath, error,
+                                              rule == HeicDecoder::NameTaken::NextFreeNumber
+                                                  ? photocodec::OutputFile::NameTaken::NextFreeNumber
+                                                  : photocodec::OutputFile::NameTaken::Fail);
+    if (!c.output) {
+        logLine(LogLevel::Warning, "cannot write " + c.destinationPath + ": " + error);
         return false;
     }
 
@@ -130,25 +192,40 @@ bool HeicDecoder::Impl::convert(photocodec::wire::Operation operation, const cha
     request.operation = operation;
     request.quality = std::clamp(quality, 1, 100);
     request.keepExif = keepExif;
+    worker_.submit(request, c.opened.fd.get(), c.output->fd());
+    c.submitted = true;
+    return true;
+}
 
-    std::lock_guard<std::mutex> guard(lock_);
-    photocodec::WorkerClient::Outcome outcome = worker_.run(request, opened.fd.get(), output->fd());
+bool HeicDecoder::Impl::finishLocked()
+{
+    if (conversions_.empty()) {
+        logLine(LogLevel::Error, "no conversion was started");
+        return false;
+    }
+    Conversion c = std::move(conversions_.front());
+    conversions_.pop_front();
+    if (!c.submitted) {
+        return false;
+    }
+    photocodec::WorkerClient::Outcome outcome = worker_.collect();
     if (!outcome.ok) {
-        output->discard();
-        logLine(LogLevel::Warning, "cannot convert " + *sourcePath + ": " + outcome.failure);
+        c.output->discard();
+        logLine(LogLevel::Warning, "cannot convert " + c.sourcePath + ": " + outcome.failure);
         return false;
     }
-    if (!outputLooksComplete(output->fd(), operation)) {
-        output->discard();
-        logLine(LogLevel::Error, "cannot convert " + *sourcePath + ": the helper reported success for an incomplete file");
+    if (!outputLooksComplete(c.output->fd(), c.operation)) {
+        c.output->discard();
+        logLine(LogLevel::Error, "cannot convert " + c.sourcePath + ": the helper reported success for an incomplete file");
         return false;
     }
-    if (!output->commit(opened.info.st_mtim, error)) {
-        logLine(LogLevel::Warning, "cannot write " + *destinationPath + ": " + error);
+    std::string error;
+    if (!c.output->commit(c.opened.info.st_mtim, error)) {
+        logLine(LogLevel::Warning, "cannot write " + c.destinationPath + ": " + error);
         return false;
     }
-    if (output->tookAnotherName()) {
-        logLine(LogLevel::Info, *destinationPath + " was taken; wrote " + output->path());
+    if (c.output->tookAnotherName()) {
+        logLine(LogLevel::Info, c.destinationPath + " was taken; wrote " + c.output->path());
     }
     return true;
 }
@@ -188,6 +265,9 @@ bool HeicDecoder::Impl::thumbnail(const char16_t* source, uint8_t** buffer, uint
     request.thumbnailSize = imageSize > 0 ? std::min(imageSize, kMaxThumbnailSize) : kDefaultThumbnailSize;
 
     std::lock_guard<std::mutex> guard(lock_);
+    if (!idleLocked("thumbnail")) {
+        return false;
+    }
     photocodec::WorkerClient::Outcome outcome = worker_.run(request, opened.fd.get(), -1);
     if (!outcome.ok || outcome.result.payload.empty()) {
         logLine(LogLevel::Warning, "no thumbnail for " + *sourcePath + ": " +
@@ -273,6 +353,23 @@ bool HeicDecoder::extractJpegThumbnailToBuffer(JpegEncoder* /*encoder*/, const c
                                                int32_t* height)
 {
     return impl_->thumbnail(source, buffer, length, imageSize, width, height);
+}
+
+void HeicDecoder::startConvertToJpeg(JpegEncoder* /*encoder*/, const char16_t* source, const char16_t* destination,
+                                     int32_t quality, bool keepExif, NameTaken rule)
+{
+    impl_->start(photocodec::wire::Operation::ConvertJpeg, source, destination, quality, keepExif, rule);
+}
+
+void HeicDecoder::startConvertToPng(PngEncoder* /*encoder*/, const char16_t* source, const char16_t* destination,
+                                    NameTaken rule)
+{
+    impl_->start(photocodec::wire::Operation::ConvertPng, source, destination, 0, false, rule);
+}
+
+bool HeicDecoder::finishConversion()
+{
+    return impl_->finish();
 }
 
 void HeicDecoder::FreeBuffer(uint8_t* buffer)

@@ -191,69 +191,197 @@ bool WorkerClient::spawn(std::string& error)
     return true;
 }
 
-WorkerClient::Outcome WorkerClient::run(const wire::Request& request, int sourceFd, int outputFd)
+void WorkerClient::submit(const wire::Request& request, int sourceFd, int outputFd)
 {
-    Outcome outcome;
-    std::string error;
-    if (!ensureRunning(error)) {
-        outcome.failure = error;
-        return outcome;
+    Pending pending;
+    pending.request = request;
+    pending.source.reset(::fcntl(sourceFd, F_DUPFD_CLOEXEC, 0));
+    if (outputFd >= 0) {
+        pending.output.reset(::fcntl(outputFd, F_DUPFD_CLOEXEC, 0));
     }
-    Exchange exchanged = exchange(request, sourceFd, outputFd, outcome);
-    if (exchanged == Exchange::HelperLost && request.decoders == wire::DecoderChoice::PreferFfmpeg) {
-        // The crash may have been FFmpeg's: one more go with libde265 in a
-        // fresh helper before the file counts as failed.
-        std::string firstFailure = outcome.failure;
-        logLine(LogLevel::Warning, firstFailure + "; trying again with libde265");
-        wire::Request retry = request;
-        retry.decoders = wire::DecoderChoice::Libde265Only;
-        outcome = Outcome();
-        if (!ensureRunning(error)) {
-            outcome.failure = firstFailure + "; " + error;
-            return outcome;
-        }
-        exchange(retry, sourceFd, outputFd, outcome);
+    if (!pending.source || (outputFd >= 0 && !pending.output)) {
+        Outcome failed;
+        failed.failure = std::string("cannot hand the files to the helper: ") + std::strerror(errno);
+        pending.outcome = std::move(failed);
     }
-    return outcome;
+    requests_.push_back(std::move(pending));
+    sendWaiting();
 }
 
-WorkerClient::Exchange WorkerClient::exchange(const wire::Request& request, int sourceFd, int outputFd,
-                                              Outcome& outcome)
+WorkerClient::Outcome WorkerClient::run(const wire::Request& request, int sourceFd, int outputFd)
 {
-    std::vector<int> fds{sourceFd};
-    if (outputFd >= 0) {
-        fds.push_back(outputFd);
-    }
-    if (!wire::sendFrame(socket_.get(), wire::MessageType::Request, wire::encode(request), fds)) {
-        outcome.failure = "the helper stopped listening: " + stop(kExitGraceMs);
-        return Exchange::HelperLost;
-    }
+    submit(request, sourceFd, outputFd);
+    return collect();
+}
 
-    const auto started = wire::Clock::now();
-    const int64_t baseMs = baseTimeoutMs();
-    auto deadline = started + std::chrono::milliseconds(baseMs);
+size_t WorkerClient::underWay() const
+{
+    size_t n = 0;
+    for (const Pending& p : requests_) {
+        n += p.sent && !p.outcome ? 1 : 0;
+    }
+    return n;
+}
+
+void WorkerClient::sendWaiting()
+{
     for (;;) {
+        bool lost = false;
+        for (Pending& p : requests_) {
+            if (p.outcome) {
+                continue;
+            }
+            if (p.sent) {
+                if (p.alone) {
+                    return;
+                }
+                continue;
+            }
+            const size_t busy = underWay();
+            if (busy >= kRequestsAtOnce || (p.alone && busy > 0)) {
+                return;
+            }
+            std::string error;
+            if (!ensureRunning(error)) {
+                Outcome failed;
+                failed.failure = error;
+                p.outcome = std::move(failed);
+                continue;
+            }
+            p.request.sequence = nextSequence_++;
+            std::vector<int> fds{p.source.get()};
+            if (p.output) {
+                fds.push_back(p.output.get());
+            }
+            if (!wire::sendFrame(socket_.get(), wire::MessageType::Request, wire::encode(p.request), fds)) {
+                // This one never reached the helper; those under way did.
+                const std::string why = "the helper stopped listening: " + stop(kExitGraceMs);
+                if (p.sendFailed) {
+                    Outcome failed;
+                    failed.failure = why;
+                    p.outcome = std::move(failed);
+                }
+                p.sendFailed = true;
+                helperLost(why);
+                lost = true;
+                break;
+            }
+            p.sent = true;
+            p.sentAt = wire::Clock::now();
+            p.pixelCount = 0;
+            if (p.alone) {
+                return;
+            }
+        }
+        if (!lost) {
+            return;
+        }
+    }
+}
+
+void WorkerClient::helperLost(const std::string& why)
+{
+    for (Pending& p : requests_) {
+        if (!p.sent || p.outcome) {
+            continue;
+        }
+        p.sent = false;
+        if (p.request.decoders == wire::DecoderChoice::PreferFfmpeg) {
+            logLine(LogLevel::Warning, why + "; trying again with libde265");
+            p.request.decoders = wire::DecoderChoice::Libde265Only;
+            p.alone = true;
+        } else {
+            Outcome failed;
+            failed.failure = why;
+            p.outcome = std::move(failed);
+        }
+    }
+}
+
+void WorkerClient::oldestTimedOut(int64_t waitedMs)
+{
+    const std::string ended = stop();
+    bool oldest = true;
+    for (Pending& p : requests_) {
+        if (!p.sent || p.outcome) {
+            continue;
+        }
+        p.sent = false;
+        if (oldest) {
+            Outcome failed;
+            failed.failure = "the helper did not finish in " + std::to_string(waitedMs / 1000) + " s; " + ended;
+            p.outcome = std::move(failed);
+            oldest = false;
+        }
+    }
+}
+
+WorkerClient::Pending* WorkerClient::findSent(uint32_t sequence)
+{
+    for (Pending& p : requests_) {
+        if (p.sent && !p.outcome && p.request.sequence == sequence) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+wire::Clock::time_point WorkerClient::deadlineOf(const Pending& request) const
+{
+    const int64_t megapixels = static_cast<int64_t>(request.pixelCount / 1000000);
+    return request.sentAt + std::chrono::milliseconds(baseTimeoutMs()) +
+           std::chrono::milliseconds(megapixels * kTimeoutPerMegapixelMs);
+}
+
+WorkerClient::Outcome WorkerClient::collect()
+{
+    if (requests_.empty()) {
+        Outcome none;
+        none.failure = "no request was made";
+        return none;
+    }
+    for (;;) {
+        Pending& oldest = requests_.front();
+        if (!oldest.outcome) {
+            sendWaiting();
+        }
+        if (oldest.outcome) {
+            Outcome outcome = std::move(*oldest.outcome);
+            requests_.pop_front();
+            // Its place under way goes to the next one at once.
+            sendWaiting();
+            return outcome;
+        }
+        if (!oldest.sent) {
+            // Cannot happen: the oldest is always free to go.
+            Outcome failed;
+            failed.failure = "the request could not be sent";
+            oldest.outcome = std::move(failed);
+            continue;
+        }
+
         wire::Frame frame;
-        wire::ReadStatus status = wire::readFrame(socket_.get(), deadline, frame);
+        wire::ReadStatus status = wire::readFrame(socket_.get(), deadlineOf(oldest), frame);
         if (status == wire::ReadStatus::TimedOut) {
-            int64_t waitedMs =
-                std::chrono::duration_cast<std::chrono::milliseconds>(wire::Clock::now() - started).count();
-            outcome.failure = "the helper did not finish in " + std::to_string(waitedMs / 1000) + " s; " + stop();
-            return Exchange::TimedOut;
+            if (wire::Clock::now() < deadlineOf(oldest)) {
+                continue;  // its size came in and moved the limit
+            }
+            oldestTimedOut(
+                std::chrono::duration_cast<std::chrono::milliseconds>(wire::Clock::now() - oldest.sentAt).count());
+            continue;
         }
         if (status != wire::ReadStatus::Ok) {
             const char* why = status == wire::ReadStatus::Malformed ? "the helper sent a broken message"
                                                                     : "the helper went away";
-            outcome.failure =
-                std::string(why) + ": " + stop(status == wire::ReadStatus::Closed ? kExitGraceMs : 0);
-            return Exchange::HelperLost;
+            helperLost(std::string(why) + ": " + stop(status == wire::ReadStatus::Closed ? kExitGraceMs : 0));
+            continue;
         }
         switch (frame.type) {
         case wire::MessageType::Progress:
             if (auto progress = wire::decodeProgress(frame.payload)) {
-                uint64_t megapixels = progress->pixelCount / 1000000;
-                deadline = started + std::chrono::milliseconds(baseMs) +
-                           std::chrono::milliseconds(static_cast<int64_t>(megapixels) * kTimeoutPerMegapixelMs);
+                if (Pending* p = findSent(progress->sequence)) {
+                    p->pixelCount = progress->pixelCount;
+                }
                 continue;
             }
             break;
@@ -265,19 +393,23 @@ WorkerClient::Exchange WorkerClient::exchange(const wire::Request& request, int 
             break;
         case wire::MessageType::Result:
             if (auto result = wire::decodeResult(frame.payload)) {
+                if (result->sequence != oldest.request.sequence) {
+                    break;  // answers come in order, or not at all
+                }
+                Outcome outcome;
                 outcome.result = std::move(*result);
                 outcome.ok = outcome.result.ok;
                 if (!outcome.ok) {
                     outcome.failure = outcome.result.message;
                 }
-                return Exchange::Done;
+                oldest.outcome = std::move(outcome);
+                continue;
             }
             break;
         default:
             break;
         }
-        outcome.failure = "the helper sent an unexpected message: " + stop();
-        return Exchange::HelperLost;
+        helperLost("the helper sent an unexpected message: " + stop());
     }
 }
 
@@ -302,7 +434,7 @@ std::string WorkerClient::stop(int64_t graceMs)
             return "the helper ended";
         }
         if (graceMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     } while (wire::Clock::now() < until);
     ::kill(pid_, SIGKILL);

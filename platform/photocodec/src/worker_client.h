@@ -1,13 +1,16 @@
 // One helper process that decodes and encodes on behalf of one HeicDecoder:
 // started on first use, kept running between photos, and killed and
 // restarted when it crashes, hangs or talks nonsense, so a photo that takes
-// the HEIF decoder down fails alone.
+// the HEIF decoder down fails alone (with the photo that was under way
+// beside it, should that one fail again on its own).
 #ifndef PHOTOCODEC_WORKER_CLIENT_H
 #define PHOTOCODEC_WORKER_CLIENT_H
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
 
 #include "unique_fd.h"
@@ -17,6 +20,11 @@ namespace photocodec {
 
 class WorkerClient {
 public:
+    // Requests the helper works on at the same time: the next photo is
+    // decoded while the one before is encoded and written. Later ones wait
+    // here until an answer is collected.
+    static constexpr size_t kRequestsAtOnce = 2;
+
     WorkerClient() = default;
     ~WorkerClient();
     WorkerClient(const WorkerClient&) = delete;
@@ -28,22 +36,55 @@ public:
         std::string failure;  // why it failed, when it did
     };
 
-    // Runs one request with the source (and, for conversions, the output)
-    // descriptor. The helper writes the output itself.
+    // Hands a request to the helper without waiting for its answer, with
+    // the source (and, for conversions, the output) descriptor; the helper
+    // writes the output itself. The descriptors are duplicated.
+    void submit(const wire::Request& request, int sourceFd, int outputFd);
+    // The answer to the oldest request submitted and not yet collected.
+    Outcome collect();
+    size_t pending() const { return requests_.size(); }
+
+    // One request, waited for.
     Outcome run(const wire::Request& request, int sourceFd, int outputFd);
 
 private:
-    enum class Exchange { Done, HelperLost, TimedOut };
+    struct Pending {
+        wire::Request request;
+        UniqueFd source;
+        UniqueFd output;
+        bool sent = false;
+        // A second attempt after the helper died under it: it goes to a
+        // fresh helper with nothing else under way, so it fails or succeeds
+        // on its own account.
+        bool alone = false;
+        bool sendFailed = false;  // a helper already refused it once
+        wire::Clock::time_point sentAt;
+        uint64_t pixelCount = 0;
+        std::optional<Outcome> outcome;  // settled before its answer came
+    };
 
     bool ensureRunning(std::string& error);
     bool spawn(std::string& error);
-    Exchange exchange(const wire::Request& request, int sourceFd, int outputFd, Outcome& outcome);
+    // Sends the waiting requests, in order, as far as the helper may take them.
+    void sendWaiting();
+    size_t underWay() const;
+    wire::Clock::time_point deadlineOf(const Pending& request) const;
+    // The helper died or broke the protocol: every request under way is
+    // tried once more, alone, with libde265 (the crash may have been
+    // FFmpeg's); one that was already on its second attempt fails.
+    void helperLost(const std::string& why);
+    // The oldest request ran out of time: it fails, and the others under
+    // way go to the next helper as they were.
+    void oldestTimedOut(int64_t waitedMs);
+    Pending* findSent(uint32_t sequence);
     // Reaps the helper, killing it if it has not left within `graceMs`,
     // and says how it ended.
     std::string stop(int64_t graceMs = 0);
 
     pid_t pid_ = -1;
     UniqueFd socket_;
+    std::deque<Pending> requests_;  // submitted and not yet collected, oldest first
+    uint32_t nextSequence_ = 1;
 };
 
 // Where the helper program is: PIXBRIDGE_HEIF_WORKER if set, else

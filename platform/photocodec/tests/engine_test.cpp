@@ -15,6 +15,7 @@
 #include "geometry.h"
 #include "heif_handles.h"
 #include "heif_photo.h"
+#include "png_sink.h"
 #include "source_bytes.h"
 #include "test_support.h"
 #include "tile_pipeline.h"
@@ -258,6 +259,74 @@ INSTANTIATE_TEST_SUITE_P(RotatedGrids, TilePipelineTest,
                          ::testing::Values("tifig_1_portrait.heic", "tifig_3_frontcam.heic", "ph_arrow.heic",
                                            "sdw_TestImage.heic"));
 
+namespace {
+
+// `pixels` (RGB rows) through a PngSink, handed over in bands of `bandRows`.
+bool encodePng(const std::string& path, uint32_t width, uint32_t height, const std::vector<uint8_t>& pixels,
+               const PngSink::Options& options, uint32_t bandRows)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const PixelFormat rgb{PixelKind::Rgb, 1, 1};
+    std::string error;
+    bool ok = true;
+    {
+        PngSink sink(file, PhotoMetadata(), options);
+        Raster slot;
+        ok = slot.allocate(rgb, width, bandRows, 32) && sink.begin(width, height, rgb, error);
+        for (uint32_t top = 0; ok && top < height; top += bandRows) {
+            Band band;
+            band.top = top;
+            band.height = std::min(bandRows, height - top);
+            band.planes = {slot.plane(0)};
+            band.planes[0].height = band.height;
+            for (uint32_t r = 0; r < band.height; ++r) {
+                std::memcpy(band.planes[0].row(r), &pixels[(top + r) * width * 3u], width * 3u);
+            }
+            ok = sink.consume(band, error);
+        }
+        ok = ok && sink.finish(error);
+    }
+    EXPECT_EQ(error, "");
+    return std::fclose(file) == 0 && ok;
+}
+
+}  // namespace
+
+TEST(PngSink, StripsDeflatedInParallelDecodeToTheSamePixelsAsOneStream)
+{
+    testsupport::TempDir dir;
+    std::mt19937 random(7);
+    // 150 rows of 634 filtered bytes: three 32 KB strips. And one row.
+    for (const auto& [width, height] : {std::pair<uint32_t, uint32_t>{211, 150}, {5000, 1}}) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 3);
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            // Noise on a gradient: neither flat nor incompressible.
+            pixels[i] = static_cast<uint8_t>(i / 97 + random() % 16);
+        }
+        PngSink::Options parallel;
+        parallel.threads = 3;
+        parallel.stripBytes = 32u << 10;
+        PngSink::Options single;
+        single.threads = 1;
+        single.stripBytes = size_t{1} << 30;
+        const std::string a = dir.file("parallel.png");
+        const std::string b = dir.file("single.png");
+        ASSERT_TRUE(encodePng(a, width, height, pixels, parallel, 37));
+        ASSERT_TRUE(encodePng(b, width, height, pixels, single, 64));
+
+        testsupport::PngInfo fromParallel, fromSingle;
+        ASSERT_TRUE(testsupport::readPng(a, fromParallel)) << width << "x" << height;
+        ASSERT_TRUE(testsupport::readPng(b, fromSingle));
+        EXPECT_EQ(fromParallel.idatChunks, height == 1 ? 1 : 3);
+        EXPECT_EQ(fromSingle.idatChunks, 1);
+        EXPECT_EQ(fromParallel.pixels, fromSingle.pixels);
+        EXPECT_EQ(fromParallel.pixels, pixels);
+    }
+}
+
 TEST(ColorProfile, MadeProfilesAreValidAndTheirWhiteIsD50)
 {
     std::vector<uint8_t> profile = makeRgbProfile(chromaticitiesFromCode(9), Transfer::Bt709, "BT.2020");
@@ -314,7 +383,7 @@ TEST(WireProtocol, ShortOrForeignDataIsRefused)
     wire::Request request;
     request.operation = wire::Operation::Thumbnail;
     std::vector<uint8_t> encoded = wire::encode(request);
-    encoded[0] = 99;
+    encoded[4] = 99;  // the operation, after the sequence number
     EXPECT_FALSE(wire::decodeRequest(encoded).has_value());
 
     int pair[2];
@@ -333,7 +402,7 @@ TEST(WireProtocol, ShortOrForeignDataIsRefused)
     ASSERT_TRUE(wire::sendFrame(a.get(), wire::MessageType::Log, wire::encodeLog("first")));
     ASSERT_EQ(wire::readFrame(b.get(), wire::Clock::now() + std::chrono::seconds(5), frame), wire::ReadStatus::Ok);
     EXPECT_EQ(wire::decodeLog(frame.payload).value_or(""), "first");
-    uint8_t header[wire::kHeaderBytes] = {0x50, 0x58, 0x42, 0x43, 5, 0, 1, 0, 100, 0, 0, 0};
+    uint8_t header[wire::kHeaderBytes] = {0x50, 0x58, 0x42, 0x43, 5, 0, wire::kVersion, 0, 100, 0, 0, 0};
     ASSERT_EQ(::write(a.get(), header, sizeof(header)), static_cast<ssize_t>(sizeof(header)));
     a.reset();
     EXPECT_EQ(wire::readFrame(b.get(), wire::Clock::now() + std::chrono::seconds(5), frame), wire::ReadStatus::Closed);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -132,6 +133,43 @@ TEST_P(MisbehavingHelperTest, FailsThatFileOnlyAndLeavesNothing)
 INSTANTIATE_TEST_SUITE_P(Modes, MisbehavingHelperTest,
                          ::testing::Values("abort", "write-then-abort", "hang", "garbage", "half-result", "no-hello",
                                            "false-success"));
+
+// Overlapped conversions when the helper dies with two photos under way:
+// each goes again on its own in a fresh helper, so only a photo that takes
+// that one down as well fails; the others, before and after, convert.
+TEST_F(CodecTest, AHelperCrashWithTwoPhotosUnderWayCostsOnlyThePhotosThatCrashIt)
+{
+    ::setenv("PIXBRIDGE_HEIF_WORKER", FAKE_WORKER_PROGRAM, 1);
+    ::setenv("PIXBRIDGE_FAKE_WORKER_MODE", "crash-marked", 1);
+    testsupport::TempDir inputs;
+    // b and c crash the helper together; e crashes it with f under way.
+    const std::string batch = "abcdef";
+    const std::string crashers = "bce";
+    for (char c : batch) {
+        const std::string content = crashers.find(c) != std::string::npos ? "CRASH" : "fine!";
+        testsupport::writeFile(inputs.file(std::string(1, c) + ".heic"), std::vector<uint8_t>(content.begin(), content.end()));
+    }
+    std::string converted;
+    size_t started = 0;
+    size_t finished = 0;
+    while (finished < batch.size()) {
+        while (started < batch.size() && started - finished < HeicDecoder::kConversionsAtOnce) {
+            const std::string name(1, batch[started++]);
+            decoder_->startConvertToJpeg(jpeg_, testsupport::u16(inputs.file(name + ".heic")).c_str(),
+                                         testsupport::u16(dir_.file(name + ".JPG")).c_str(), 90, true,
+                                         HeicDecoder::NameTaken::Fail);
+        }
+        if (decoder_->finishConversion()) {
+            converted += batch[finished];
+        }
+        ++finished;
+    }
+    EXPECT_EQ(converted, "adf");
+    std::vector<std::string> written = dir_.entries();
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"a.JPG", "d.JPG", "f.JPG"}));
+    EXPECT_EQ(testsupport::zombieChildren(), 0);
+}
 
 TEST_F(CodecTest, AHelperKilledFromOutsideIsReplaced)
 {

@@ -1,5 +1,6 @@
 #include "heif_fixture.h"
 
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -58,7 +59,144 @@ std::unique_ptr<heif_image, ImageRelease> makeImage(int width, int height, const
     return image;
 }
 
+// Big-endian box writing for JpegCodedHeif.
+class Boxes {
+public:
+    void u8(uint32_t v) { bytes.push_back(static_cast<uint8_t>(v)); }
+    void u16(uint32_t v)
+    {
+        u8(v >> 8);
+        u8(v);
+    }
+    void u32(uint32_t v)
+    {
+        u16(v >> 16);
+        u16(v);
+    }
+    void type(const char* t) { bytes.insert(bytes.end(), t, t + 4); }
+    // Opens a box (a full box with `version`/`flags` when full); close() ends it.
+    void open(const char* t, bool full = false, uint32_t versionAndFlags = 0)
+    {
+        starts.push_back(bytes.size());
+        u32(0);
+        type(t);
+        if (full) {
+            u32(versionAndFlags);
+        }
+    }
+    void close()
+    {
+        const size_t start = starts.back();
+        starts.pop_back();
+        const uint32_t size = static_cast<uint32_t>(bytes.size() - start);
+        for (int i = 0; i < 4; ++i) {
+            bytes[start + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (24 - 8 * i));
+        }
+    }
+    void patch32(size_t at, uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i) {
+            bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
+        }
+    }
+
+    std::vector<uint8_t> bytes;
+    std::vector<size_t> starts;
+};
+
+std::vector<uint8_t> jpegOf(int width, int height, Rgb color, const std::string& scratch)
+{
+    writeJpeg(scratch, width, height, [color](int, int) { return color; });
+    std::vector<uint8_t> bytes = readFile(scratch);
+    std::remove(scratch.c_str());
+    return bytes;
+}
+
 }  // namespace
+
+void JpegCodedHeif::write(const std::string& path) const
+{
+    const std::vector<uint8_t> items[2] = {jpegOf(width, height, color, path + ".1.jpg"),
+                                           jpegOf(previewWidth, previewHeight, previewColor, path + ".2.jpg")};
+    const int sizes[2][2] = {{width, height}, {previewWidth, previewHeight}};
+    Boxes b;
+    b.open("ftyp");
+    b.type("jpeg");
+    b.u32(0);
+    b.type("mif1");
+    b.type("jpeg");
+    b.close();
+    b.open("meta", true);
+    b.open("hdlr", true);
+    b.u32(0);
+    b.type("pict");
+    b.u32(0);
+    b.u32(0);
+    b.u32(0);
+    b.u8(0);
+    b.close();
+    b.open("pitm", true);
+    b.u16(1);
+    b.close();
+    b.open("iloc", true);
+    b.u8(0x44);  // 4-byte offsets and lengths
+    b.u8(0x00);  // no base offset
+    b.u16(2);
+    size_t offsetAt[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        b.u16(static_cast<uint32_t>(i + 1));
+        b.u16(0);
+        b.u16(1);
+        offsetAt[i] = b.bytes.size();
+        b.u32(0);
+        b.u32(static_cast<uint32_t>(items[i].size()));
+    }
+    b.close();
+    b.open("iinf", true);
+    b.u16(2);
+    for (int i = 0; i < 2; ++i) {
+        b.open("infe", true, 2u << 24);
+        b.u16(static_cast<uint32_t>(i + 1));
+        b.u16(0);
+        b.type("jpeg");
+        b.u8(0);
+        b.close();
+    }
+    b.close();
+    b.open("iref", true);
+    b.open("thmb");
+    b.u16(2);
+    b.u16(1);
+    b.u16(1);
+    b.close();
+    b.close();
+    b.open("iprp");
+    b.open("ipco");
+    for (const auto& size : sizes) {
+        b.open("ispe", true);
+        b.u32(static_cast<uint32_t>(size[0]));
+        b.u32(static_cast<uint32_t>(size[1]));
+        b.close();
+    }
+    b.close();
+    b.open("ipma", true);
+    b.u32(2);
+    for (uint32_t i = 0; i < 2; ++i) {
+        b.u16(i + 1);
+        b.u8(1);
+        b.u8(i + 1);  // its ispe
+    }
+    b.close();
+    b.close();
+    b.close();  // meta
+    b.open("mdat");
+    for (int i = 0; i < 2; ++i) {
+        b.patch32(offsetAt[i], static_cast<uint32_t>(b.bytes.size()));
+        b.bytes.insert(b.bytes.end(), items[i].begin(), items[i].end());
+    }
+    b.close();
+    writeFile(path, b.bytes);
+}
 
 void HeifFixture::write(const std::string& path) const
 {

@@ -38,6 +38,19 @@ struct HeifFixture {
     void write(const std::string& path) const;
 };
 
+// A HEIF whose primary image and preview are coded as JPEG, laid out box
+// by box (libheif has no JPEG encoder here): one colour each.
+struct JpegCodedHeif {
+    int width = 64;
+    int height = 48;
+    Rgb color;
+    int previewWidth = 32;
+    int previewHeight = 24;
+    Rgb previewColor;
+
+    void write(const std::string& path) const;
+};
+
 }  // namespace testsupport
 
 #endif  // PHOTOCODEC_HEIF_FIXTURE_H

@@ -45,6 +45,41 @@ TEST_F(CodecTest, EmbeddedPreviewOfTheRightShapeIsUsed)
     EXPECT_TRUE(near(t.jpeg.mean(10, 10, 290, 215), kBlue, 30));
 }
 
+// libheif's JPEG and JPEG 2000 decoder plug-ins: such photos convert, and
+// a JPEG-coded preview is a preview like any other.
+TEST_F(CodecTest, JpegAndJpeg2000CodedHeifConvertAndAJpegPreviewServes)
+{
+    testsupport::JpegCodedHeif fixture;
+    fixture.width = 400;
+    fixture.height = 300;
+    fixture.color = kBlue;
+    fixture.previewWidth = 200;
+    fixture.previewHeight = 150;
+    fixture.previewColor = kRed;
+    const std::string source = dir_.file("jpeg-coded.heif");
+    fixture.write(source);
+
+    Thumbnail t = thumbnail(source, 128);
+    ASSERT_TRUE(t.ok);
+    EXPECT_EQ(t.width, 400);
+    EXPECT_EQ(t.jpeg.width, 128);
+    EXPECT_TRUE(near(t.jpeg.mean(10, 10, 118, 86), kRed, 30));
+
+    ASSERT_TRUE(toJpeg(source, dir_.file("p.JPG")));
+    testsupport::JpegInfo jpeg;
+    ASSERT_TRUE(testsupport::readJpeg(dir_.file("p.JPG"), jpeg));
+    EXPECT_EQ(jpeg.width, 400);
+    EXPECT_TRUE(near(jpeg.mean(10, 10, 390, 290), kBlue, 30));
+
+    for (const char* name : {"lh_jpeg32.heif", "lh_j2k32.heif"}) {
+        const std::string out = dir_.file(std::string(name) + ".PNG");
+        ASSERT_TRUE(toPng(photo(name), out)) << name;
+        testsupport::PngInfo png;
+        ASSERT_TRUE(testsupport::readPng(out, png)) << name;
+        EXPECT_EQ(png.width, 32) << name;
+    }
+}
+
 TEST_F(CodecTest, PreviewOfAnotherShapeIsPassedOver)
 {
     HeifFixture fixture;

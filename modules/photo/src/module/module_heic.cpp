@@ -15,7 +15,9 @@
 #include <rapidjson/document.h>
 
 #include <cstring>
+#include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace module_heic {
@@ -29,8 +31,10 @@ struct WideText {
     char16_t* text = nullptr;
     explicit WideText(char16_t* t) : text(t) {}
     ~WideText() { BASUtilityString::Free(text); }
+    WideText(WideText&& other) noexcept : text(std::exchange(other.text, nullptr)) {}
     WideText(const WideText&) = delete;
     WideText& operator=(const WideText&) = delete;
+    WideText& operator=(WideText&&) = delete;
 };
 
 struct DecoderDeleter {
@@ -126,6 +130,109 @@ bool ParseConversion(const rapidjson::Document& doc, ConversionRequest& out) {
     return true;
 }
 
+// The files of one request through the codec, overlapped: the next file is
+// decoded while the one before is encoded and written. A file counts as
+// started when it goes to the codec (its start notification goes out then);
+// replies and file-done notifications follow in the order of the entries.
+// A stop ends the starting; the files under way still end and are reported.
+class ConversionBatch {
+public:
+    ConversionBatch(const ConversionRequest& request, const VoTask& task, const TaskDataBase& data)
+        : request_(request), task_(task), data_(data), decoder_(HeicDecoder::NewHeicDecoder()),
+          jpeg_(request.jpeg ? decoder_->newJpegEncoder() : nullptr),
+          png_(request.jpeg ? nullptr : decoder_->newPngEncoder()),
+          extension_(request.jpeg ? u".JPG" : u".PNG"),
+          outputFolder_(BASUtilityString::Utf8ToUtf16(request.outputDir)),
+          total_(static_cast<int64_t>(request.entries.size())) {}
+
+    // The encoder ends first, then the decoder.
+    ~ConversionBatch() {
+        if (jpeg_) decoder_->destroyJpegEncoder(jpeg_);
+        if (png_) decoder_->destroyPngEncoder(png_);
+    }
+    ConversionBatch(const ConversionBatch&) = delete;
+    ConversionBatch& operator=(const ConversionBatch&) = delete;
+
+    void Run() {
+        StartMore();
+        while (!underWay_.empty()) {
+            FinishOldest();
+            StartMore();
+        }
+    }
+
+private:
+    struct File {
+        int64_t index;
+        WideText source;
+        char16_t* fileName = nullptr;  // points into source
+        File(int64_t i, char16_t* path) : index(i), source(path) {}
+    };
+
+    void StartMore() {
+        while (!stopped_ && next_ < total_ && underWay_.size() < static_cast<size_t>(HeicDecoder::kConversionsAtOnce)) {
+            // A stop from the requester ends the batch before the next file.
+            if (task_.GetStatus() == VoTaskStatusStopped) {
+                stopped_ = true;
+                return;
+            }
+            const int64_t i = next_++;
+            const rapidjson::Value& entry = *request_.entries[static_cast<size_t>(i)];
+            if (!entry.IsString()) continue;
+            if (HasNul(entry)) {
+                LOG(ERROR) << "conversion entry " << i << " refused: its path holds a NUL character";
+                continue;
+            }
+            File file(i, BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
+            if (!file.source.text) continue;
+            file.fileName = const_cast<char16_t*>(FileNamePart(file.source.text));
+            if (file.fileName == file.source.text) continue;  // no folder part
+            const std::u16string name(file.fileName);
+            const size_t dot = name.rfind(u'.');
+            if (dot == std::u16string::npos) continue;
+
+            PostProgress(i, total_, file.fileName, nullptr, 0);
+            // The codec takes the next free "name (n).ext" itself, both before it
+            // starts and when the final link finds the name taken: another batch
+            // converting into the same folder may have got there first.
+            const std::u16string wanted = outputFolder_ + name.substr(0, dot) + extension_;
+            constexpr HeicDecoder::NameTaken kNextFree = HeicDecoder::NameTaken::NextFreeNumber;
+            if (jpeg_) {
+                decoder_->startConvertToJpeg(jpeg_, file.source.text, wanted.c_str(), request_.quality,
+                                             request_.keepExif, kNextFree);
+            } else {
+                decoder_->startConvertToPng(png_, file.source.text, wanted.c_str(), kNextFree);
+            }
+            underWay_.push_back(std::move(file));
+        }
+    }
+
+    void FinishOldest() {
+        const bool converted = decoder_->finishConversion();
+        const File& file = underWay_.front();
+        ConvertResult result;
+        result.sourcePath = file.source.text;
+        result.status = converted ? kPhotoStatusConverted : kPhotoStatusFailed;
+        result.resultKind = kPhotoResultItem;
+        PostReply(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, data_, &result);
+        PostProgress(file.index + 1, total_, file.fileName, file.source.text, converted ? 0 : 1);
+        underWay_.pop_front();
+    }
+
+    const ConversionRequest& request_;
+    const VoTask& task_;
+    const TaskDataBase& data_;
+    DecoderPtr decoder_;
+    JpegEncoder* jpeg_;
+    PngEncoder* png_;
+    const std::u16string extension_;
+    const std::u16string outputFolder_;
+    const int64_t total_;
+    int64_t next_ = 0;
+    bool stopped_ = false;
+    std::deque<File> underWay_;  // started, not yet reported, oldest first
+};
+
 }  // namespace
 
 void RunConversionTask(const std::shared_ptr<VoTask>& task) {
@@ -141,52 +248,10 @@ void RunConversionTask(const std::shared_ptr<VoTask>& task) {
         return;
     }
 
-    DecoderPtr decoder(HeicDecoder::NewHeicDecoder());
-    JpegEncoder* jpeg = request.jpeg ? decoder->newJpegEncoder() : nullptr;
-    PngEncoder* png = request.jpeg ? nullptr : decoder->newPngEncoder();
-    const std::u16string extension = request.jpeg ? u".JPG" : u".PNG";
-    const std::u16string outputFolder = BASUtilityString::Utf8ToUtf16(request.outputDir);
-    const int64_t total = static_cast<int64_t>(request.entries.size());
-
-    for (int64_t i = 0; i < total; ++i) {
-        // A stop from the requester ends the batch before the next file; the
-        // file under way was finished and reported.
-        if (task->GetStatus() == VoTaskStatusStopped) break;
-        const rapidjson::Value& entry = *request.entries[static_cast<size_t>(i)];
-        if (!entry.IsString()) continue;
-        if (HasNul(entry)) {
-            LOG(ERROR) << "conversion entry " << i << " refused: its path holds a NUL character";
-            continue;
-        }
-        WideText source(BASUtilityString::ConvertUtf8ToUnicode(entry.GetString()));
-        if (!source.text) continue;
-        char16_t* fileName = const_cast<char16_t*>(FileNamePart(source.text));
-        if (fileName == source.text) continue;  // no folder part
-        const std::u16string name(fileName);
-        const size_t dot = name.rfind(u'.');
-        if (dot == std::u16string::npos) continue;
-
-        PostProgress(i, total, fileName, nullptr, 0);
-        // The codec takes the next free "name (n).ext" itself, both before it
-        // starts and when the final link finds the name taken: another batch
-        // converting into the same folder may have got there first.
-        const std::u16string wanted = outputFolder + name.substr(0, dot) + extension;
-        constexpr HeicDecoder::NameTaken kNextFree = HeicDecoder::NameTaken::NextFreeNumber;
-        const bool converted =
-            request.jpeg ? decoder->convertToJpeg(jpeg, source.text, wanted.c_str(), request.quality, request.keepExif,
-                                                  kNextFree)
-                         : decoder->convertToPng(png, source.text, wanted.c_str(), kNextFree);
-        ConvertResult result;
-        result.sourcePath = source.text;
-        result.status = converted ? kPhotoStatusConverted : kPhotoStatusFailed;
-        result.resultKind = kPhotoResultItem;
-        PostReply(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, *data, &result);
-        PostProgress(i + 1, total, fileName, source.text, converted ? 0 : 1);
+    {
+        ConversionBatch batch(request, *task, *data);
+        batch.Run();
     }
-
-    if (jpeg) decoder->destroyJpegEncoder(jpeg);
-    if (png) decoder->destroyPngEncoder(png);
-    decoder.reset();
     PostConversionEnd(*data);
     NotifySchedular(task, VoTaskStatusFinished);
 }

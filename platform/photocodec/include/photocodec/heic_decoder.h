@@ -47,6 +47,22 @@ public:
                        int32_t quality, bool keepExif, NameTaken rule);
     bool convertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination, NameTaken rule);
 
+    // A batch with its photos overlapped: while one is encoded and written,
+    // the next is already being decoded. Each start is answered by one
+    // finishConversion(), in the order of the starts, with what the
+    // convertTo... call would have returned; a start refused at once (an
+    // unreadable source, an unusable destination) is answered false in its
+    // turn. With kConversionsAtOnce started and unfinished, two are worked
+    // on and the third goes to work the moment the oldest is done, while
+    // the caller is still writing that one to disk and reporting it; more
+    // wait their turn. While started conversions are unfinished, the
+    // one-call conversions and thumbnails are refused.
+    static constexpr int kConversionsAtOnce = 3;
+    void startConvertToJpeg(JpegEncoder* encoder, const char16_t* source, const char16_t* destination,
+                            int32_t quality, bool keepExif, NameTaken rule);
+    void startConvertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination, NameTaken rule);
+    bool finishConversion();
+
     // A JPEG thumbnail that fits `imageSize` on its longer side, and the
     // photo's displayed width and height. The buffer is released with
     // FreeBuffer.
