@@ -26,6 +26,7 @@ const char* const kHostKeys[] = {
     "more-info-visit-%s", "new-version-found-tip", "read-more-versions", "remind-me-later", "update-now",
     "update-download", "update-total", "new-version-found-%s", "is-lastest-version-%s",
     "update-failed-check-network", "downloading-update", "close-app-desc", "download-failed-check-network",
+    "update-install-failed-%s",
     "copyright-%d-%s", "close", "details", "module-load-failed-%s", "install-folder-unusable-%s",
 };
 
