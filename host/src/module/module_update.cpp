@@ -255,10 +255,8 @@ void UpdateFlow::ShowResult(bool interactive, const CheckResult& result) {
             shared_->checkRunning.store(false);
             return;
         }
+        // OpenListDialog gives "update now" its action whenever the list shows.
         std::weak_ptr<UpdateFlow> flow = weak_from_this();
-        list->SetUpdateNowAction([flow] {
-            if (std::shared_ptr<UpdateFlow> self = flow.lock()) self->StartDownload();
-        });
         list->ClearNotes();
         list->SetPending(true);
         std::u16string notes;
