@@ -147,10 +147,21 @@ void compare(HeicDecoder* decoder, const std::vector<std::string>& photos, const
 // A fresh helper for `photos` alone: its peak resident memory, in MB.
 double peakMb(const std::vector<std::string>& photos, const fs::path& scratch, bool png, double& wall, int& failures)
 {
+    // Named in the environment, the helper is started for this decoder
+    // alone instead of being the one kept from the decoders before.
+    ::setenv("PIXBRIDGE_HEIF_WORKER", PIXBRIDGE_HEIF_WORKER_PROGRAM, 1);
+    const std::vector<pid_t> before = photobench::helperPids();
     HeicDecoder* fresh = HeicDecoder::NewHeicDecoder();
     const Run run = timeCodec(fresh, photos, scratch / "mem", png);
-    const double peak = photobench::helperKib("VmHWM:") / 1024.0;
+    long peakKib = 0;
+    for (pid_t pid : photobench::helperPids()) {
+        if (std::find(before.begin(), before.end(), pid) == before.end()) {
+            peakKib = std::max(peakKib, photobench::statusKib(std::to_string(pid), "VmHWM:"));
+        }
+    }
+    const double peak = peakKib / 1024.0;
     HeicDecoder::Destroy(fresh);
+    ::unsetenv("PIXBRIDGE_HEIF_WORKER");
     failures += run.failed;
     wall = run.wall;
     return peak;

@@ -15,6 +15,7 @@
 #include "codec_log.h"
 #include "output_file.h"
 #include "path_text.h"
+#include "spare_helper.h"
 #include "unique_fd.h"
 #include "worker_client.h"
 
@@ -299,6 +300,11 @@ HeicDecoder* HeicDecoder::NewHeicDecoder()
 void HeicDecoder::Destroy(HeicDecoder* decoder)
 {
     delete decoder;
+}
+
+void HeicDecoder::PrepareHelper()
+{
+    photocodec::spare_helper::prepare();
 }
 
 HeicDecoder::HeicDecoder() : impl_(std::make_unique<Impl>()) {}

@@ -2,34 +2,25 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "codec_log.h"
-
-extern char** environ;
+#include "spare_helper.h"
 
 namespace photocodec {
 
 namespace {
 
 constexpr const char* kWorkerName = "pixbridge-heif-worker";
-constexpr int kWorkerSocketFd = 3;
-constexpr int64_t kStartTimeoutMs = 30000;
 // Generous enough for the slowest machine: a fixed minute plus a second per
 // megapixel once the helper has told the photo's size (a 200-megapixel
 // photo gets over four minutes).
 constexpr int64_t kBaseTimeoutMs = 60000;
 constexpr int64_t kTimeoutPerMegapixelMs = 1000;
-constexpr int64_t kExitGraceMs = 2000;
+constexpr int64_t kExitGraceMs = HelperProcess::kExitGraceMs;
 
 int64_t baseTimeoutMs()
 {
@@ -44,43 +35,6 @@ int64_t baseTimeoutMs()
     return kBaseTimeoutMs;
 }
 
-std::string describeExit(int status)
-{
-    if (WIFSIGNALED(status)) {
-        int sig = WTERMSIG(status);
-        const char* name = strsignal(sig);
-        return "the helper was killed by signal " + std::to_string(sig) + (name ? std::string(" (") + name + ")" : "");
-    }
-    if (WIFEXITED(status)) {
-        return "the helper exited with status " + std::to_string(WEXITSTATUS(status));
-    }
-    return "the helper ended";
-}
-
-struct SpawnFileActions {
-    posix_spawn_file_actions_t actions;
-    bool ready = false;
-    SpawnFileActions() { ready = posix_spawn_file_actions_init(&actions) == 0; }
-    ~SpawnFileActions()
-    {
-        if (ready) {
-            posix_spawn_file_actions_destroy(&actions);
-        }
-    }
-};
-
-struct SpawnAttributes {
-    posix_spawnattr_t attributes;
-    bool ready = false;
-    SpawnAttributes() { ready = posix_spawnattr_init(&attributes) == 0; }
-    ~SpawnAttributes()
-    {
-        if (ready) {
-            posix_spawnattr_destroy(&attributes);
-        }
-    }
-};
-
 }  // namespace
 
 std::string workerProgramPath()
@@ -90,8 +44,13 @@ std::string workerProgramPath()
             return path;
         }
     }
+    return bundledWorkerPath();
+}
+
+std::string bundledWorkerPath()
+{
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&workerProgramPath), &info) != 0 && info.dli_fname != nullptr) {
+    if (dladdr(reinterpret_cast<void*>(&bundledWorkerPath), &info) != 0 && info.dli_fname != nullptr) {
         std::string library = info.dli_fname;
         size_t slash = library.find_last_of('/');
         if (slash != std::string::npos) {
@@ -103,92 +62,32 @@ std::string workerProgramPath()
 
 WorkerClient::~WorkerClient()
 {
-    if (pid_ > 0) {
-        // Closing the socket asks the helper to leave; it is killed if it
-        // does not.
-        socket_.reset();
-        stop(kExitGraceMs);
+    if (helper_.running() && requests_.empty()) {
+        // Idle and well: the next decoder starts with it.
+        spare_helper::giveBack(std::move(helper_));
     }
+    // Otherwise the helper is asked to leave, and killed if it does not.
 }
 
 bool WorkerClient::ensureRunning(std::string& error)
 {
-    if (pid_ > 0 && socket_) {
-        // A helper that died while idle shows up as a finished child.
-        int status = 0;
-        pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r == 0) {
+    if (helper_.running()) {
+        std::string ended;
+        if (helper_.alive(ended)) {
             return true;
         }
-        if (r == pid_) {
-            logLine(LogLevel::Warning, describeExit(status) + " while idle; starting a new one");
-        }
-        pid_ = -1;
-        socket_.reset();
+        // It died while idle.
+        logLine(LogLevel::Warning, ended + " while idle; starting a new one");
     }
-    return spawn(error);
-}
-
-bool WorkerClient::spawn(std::string& error)
-{
-    int pair[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
-        error = std::string("cannot create the helper's socket: ") + std::strerror(errno);
-        return false;
-    }
-    UniqueFd mine(pair[0]);
-    UniqueFd theirs(pair[1]);
-    // dup2() onto the same number would keep close-on-exec set; make sure
-    // the helper's end is not already number 3.
-    if (theirs.get() == kWorkerSocketFd) {
-        theirs.reset(::fcntl(pair[1], F_DUPFD_CLOEXEC, 10));
-        if (!theirs) {
-            error = "cannot prepare the helper's socket";
+    const std::string program = workerProgramPath();
+    helper_ = spare_helper::take(program);
+    if (!helper_.running()) {
+        helper_ = HelperProcess::launch(program, error);
+        if (!helper_.running()) {
             return false;
         }
     }
-
-    std::string program = workerProgramPath();
-    SpawnFileActions actions;
-    SpawnAttributes attributes;
-    if (!actions.ready || !attributes.ready) {
-        error = "cannot prepare to start the helper";
-        return false;
-    }
-    posix_spawn_file_actions_adddup2(&actions.actions, theirs.get(), kWorkerSocketFd);
-    posix_spawn_file_actions_addopen(&actions.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    // The helper starts with default signal handling and nothing blocked,
-    // whatever the program set for itself.
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    posix_spawnattr_setsigmask(&attributes.attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes.attributes, &all);
-    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    std::string socketArg = "--socket-fd=" + std::to_string(kWorkerSocketFd);
-    char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(socketArg.c_str()), nullptr};
-    pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, program.c_str(), &actions.actions, &attributes.attributes, argv, environ);
-    if (rc != 0) {
-        error = "cannot start the helper " + program + ": " + std::strerror(rc);
-        return false;
-    }
-    pid_ = pid;
-    theirs.reset();
-    socket_ = std::move(mine);
-
-    wire::Frame frame;
-    auto deadline = wire::Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-    wire::ReadStatus status = wire::readFrame(socket_.get(), deadline, frame);
-    if (status != wire::ReadStatus::Ok || frame.type != wire::MessageType::Hello ||
-        !wire::decodeHello(frame.payload)) {
-        error = "the helper " + program + " did not start: " + stop();
-        return false;
-    }
-    return true;
+    return helper_.awaitReady(error);
 }
 
 void WorkerClient::submit(const wire::Request& request, int sourceFd, int outputFd)
@@ -253,7 +152,7 @@ void WorkerClient::sendWaiting()
             if (p.output) {
                 fds.push_back(p.output.get());
             }
-            if (!wire::sendFrame(socket_.get(), wire::MessageType::Request, wire::encode(p.request), fds)) {
+            if (!wire::sendFrame(helper_.socket(), wire::MessageType::Request, wire::encode(p.request), fds)) {
                 // This one never reached the helper; those under way did.
                 const std::string why = "the helper stopped listening: " + stop(kExitGraceMs);
                 if (p.sendFailed) {
@@ -361,7 +260,7 @@ WorkerClient::Outcome WorkerClient::collect()
         }
 
         wire::Frame frame;
-        wire::ReadStatus status = wire::readFrame(socket_.get(), deadlineOf(oldest), frame);
+        wire::ReadStatus status = wire::readFrame(helper_.socket(), deadlineOf(oldest), frame);
         if (status == wire::ReadStatus::TimedOut) {
             if (wire::Clock::now() < deadlineOf(oldest)) {
                 continue;  // its size came in and moved the limit
@@ -411,45 +310,6 @@ WorkerClient::Outcome WorkerClient::collect()
         }
         helperLost("the helper sent an unexpected message: " + stop());
     }
-}
-
-std::string WorkerClient::stop(int64_t graceMs)
-{
-    socket_.reset();
-    if (pid_ <= 0) {
-        return "the helper is gone";
-    }
-    // A helper that closed its end is usually dying already: give it a
-    // moment, so the report names what really ended it.
-    auto until = wire::Clock::now() + std::chrono::milliseconds(graceMs);
-    do {
-        int status = 0;
-        pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
-            pid_ = -1;
-            return describeExit(status);
-        }
-        if (r < 0 && errno != EINTR) {
-            pid_ = -1;
-            return "the helper ended";
-        }
-        if (graceMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    } while (wire::Clock::now() < until);
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    pid_t r;
-    do {
-        r = ::waitpid(pid_, &status, 0);
-    } while (r < 0 && errno == EINTR);
-    pid_ = -1;
-    if (r < 0) {
-        // The program reaps children itself (SIGCHLD ignored): nothing to
-        // report, and no zombie either.
-        return "the helper ended";
-    }
-    return describeExit(status);
 }
 
 }  // namespace photocodec

@@ -1,18 +1,18 @@
 // One helper process that decodes and encodes on behalf of one HeicDecoder:
-// started on first use, kept running between photos, and killed and
+// taken from the spare (or started) on first use, kept running between
+// photos, handed back as the spare when the decoder ends, and killed and
 // restarted when it crashes, hangs or talks nonsense, so a photo that takes
 // the HEIF decoder down fails alone (with the photo that was under way
 // beside it, should that one fail again on its own).
 #ifndef PHOTOCODEC_WORKER_CLIENT_H
 #define PHOTOCODEC_WORKER_CLIENT_H
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
 
+#include "helper_process.h"
 #include "unique_fd.h"
 #include "wire_protocol.h"
 
@@ -64,7 +64,6 @@ private:
     };
 
     bool ensureRunning(std::string& error);
-    bool spawn(std::string& error);
     // Sends the waiting requests, in order, as far as the helper may take them.
     void sendWaiting();
     size_t underWay() const;
@@ -79,10 +78,9 @@ private:
     Pending* findSent(uint32_t sequence);
     // Reaps the helper, killing it if it has not left within `graceMs`,
     // and says how it ended.
-    std::string stop(int64_t graceMs = 0);
+    std::string stop(int64_t graceMs = 0) { return helper_.stop(graceMs); }
 
-    pid_t pid_ = -1;
-    UniqueFd socket_;
+    HelperProcess helper_;
     std::deque<Pending> requests_;  // submitted and not yet collected, oldest first
     uint32_t nextSequence_ = 1;
 };
@@ -90,6 +88,8 @@ private:
 // Where the helper program is: PIXBRIDGE_HEIF_WORKER if set, else
 // "pixbridge-heif-worker" beside libPhotoCodec.so.
 std::string workerProgramPath();
+// The helper beside libPhotoCodec.so, whatever the environment says.
+std::string bundledWorkerPath();
 
 }  // namespace photocodec
 

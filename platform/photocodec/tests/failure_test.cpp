@@ -21,6 +21,31 @@ bool onlyEntry(const testsupport::TempDir& dir, const std::string& name)
     return entries.size() == 1 && entries[0] == name;
 }
 
+// The running children of this process whose name starts with `name`
+// (the kernel keeps 15 characters of it).
+std::vector<int> helpers(const std::string& name)
+{
+    std::vector<int> pids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::vector<uint8_t> stat = testsupport::readFile(entry.path().string() + "/stat");
+        std::string text(stat.begin(), stat.end());
+        size_t close = text.rfind(')');
+        if (close == std::string::npos || close + 4 >= text.size() ||
+            text.find("(" + name.substr(0, 15)) == std::string::npos || text[close + 2] == 'Z') {
+            continue;
+        }
+        std::string parent = text.substr(close + 4, text.find(' ', close + 4) - close - 4);
+        if (parent == std::to_string(::getpid())) {
+            pids.push_back(std::stoi(pid));
+        }
+    }
+    return pids;
+}
+
 }  // namespace
 
 TEST_F(CodecTest, BrokenSourcesFailAloneAndTheNextPhotoConverts)
@@ -174,29 +199,56 @@ TEST_F(CodecTest, AHelperCrashWithTwoPhotosUnderWayCostsOnlyThePhotosThatCrashIt
 TEST_F(CodecTest, AHelperKilledFromOutsideIsReplaced)
 {
     ASSERT_TRUE(toJpeg(photo("crab_blue.heic"), dir_.file("a.JPG")));
-    // Find our helper and kill it while it waits for work.
-    int killed = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        std::vector<uint8_t> stat = testsupport::readFile(entry.path().string() + "/stat");
-        std::string text(stat.begin(), stat.end());
-        size_t close = text.rfind(')');
-        if (close == std::string::npos || text.find("(pixbridge-heif-") == std::string::npos) {
-            continue;
-        }
-        std::string parent = text.substr(close + 4, text.find(' ', close + 4) - close - 4);
-        if (parent == std::to_string(::getpid())) {
-            ::kill(std::stoi(name), SIGKILL);
-            ++killed;
-        }
-    }
-    ASSERT_EQ(killed, 1);
+    // Kill our helper while it waits for work.
+    const std::vector<int> ours = helpers("pixbridge-heif-worker");
+    ASSERT_EQ(ours.size(), 1u);
+    ::kill(ours[0], SIGKILL);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(toJpeg(photo("crab_blue.heic"), dir_.file("b.JPG")));
     EXPECT_EQ(testsupport::zombieChildren(), 0);
+}
+
+// A decoder that ends leaves its helper to the next one, which converts
+// with it; one that died while it waited is replaced; a stand-in named in
+// the environment ends with its decoder.
+TEST_F(CodecTest, TheNextDecoderTakesOverTheHelper)
+{
+    auto newDecoder = [this] {
+        decoder_->destroyJpegEncoder(jpeg_);
+        decoder_->destroyPngEncoder(png_);
+        HeicDecoder::Destroy(decoder_);
+        decoder_ = HeicDecoder::NewHeicDecoder();
+        jpeg_ = decoder_->newJpegEncoder();
+        png_ = decoder_->newPngEncoder();
+    };
+    ASSERT_TRUE(toJpeg(photo("crab_blue.heic"), dir_.file("a.JPG")));
+    const std::vector<int> first = helpers("pixbridge-heif-worker");
+    ASSERT_EQ(first.size(), 1u);
+    newDecoder();
+    EXPECT_TRUE(toJpeg(photo("crab_blue.heic"), dir_.file("b.JPG")));
+    EXPECT_TRUE(toPng(photo("crab_blue.heic"), dir_.file("b.PNG")));
+    EXPECT_EQ(helpers("pixbridge-heif-worker"), first);
+
+    newDecoder();
+    ::kill(first[0], SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(toJpeg(photo("crab_blue.heic"), dir_.file("c.JPG")));
+    const std::vector<int> second = helpers("pixbridge-heif-worker");
+    ASSERT_EQ(second.size(), 1u);
+    EXPECT_NE(second, first);
+
+    ::setenv("PIXBRIDGE_HEIF_WORKER", FAKE_WORKER_PROGRAM, 1);
+    ::setenv("PIXBRIDGE_FAKE_WORKER_MODE", "crash-marked", 1);
+    testsupport::writeFile(dir_.file("fine.heic"), {'f', 'i', 'n', 'e', '!'});
+    newDecoder();
+    EXPECT_TRUE(toJpeg(dir_.file("fine.heic"), dir_.file("d.JPG")));
+    EXPECT_EQ(helpers("fake_heif_worker").size(), 1u);
+    newDecoder();
+    EXPECT_TRUE(helpers("fake_heif_worker").empty());
+    EXPECT_EQ(helpers("pixbridge-heif-worker"), second);
+    EXPECT_EQ(testsupport::zombieChildren(), 0);
+    ::unsetenv("PIXBRIDGE_HEIF_WORKER");
+    ::unsetenv("PIXBRIDGE_FAKE_WORKER_MODE");
 }
 
 TEST(CodecConcurrency, SeveralDecodersWorkAtOnce)

@@ -42,6 +42,12 @@ void RequestPipeline::submit(const wire::Request& request, std::vector<UniqueFd>
     work_.notify_one();
 }
 
+bool RequestPipeline::idle()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return entries_.empty();
+}
+
 void RequestPipeline::runJobs()
 {
     std::unique_lock<std::mutex> guard(lock_);

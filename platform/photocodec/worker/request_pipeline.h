@@ -48,6 +48,8 @@ public:
     RequestPipeline& operator=(const RequestPipeline&) = delete;
 
     void submit(const wire::Request& request, std::vector<UniqueFd> fds);
+    // Every request answered.
+    bool idle();
 
 private:
     struct Entry {

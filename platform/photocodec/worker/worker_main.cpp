@@ -4,6 +4,7 @@
 // does to libheif or a decoder plug-in happens here, not in the program.
 #include <dlfcn.h>
 #include <malloc.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -36,6 +37,10 @@ constexpr int kRequestsAtOnce = 2;
 // Above this the helper hands memory back to the system between photos;
 // below it the next photo reuses it.
 constexpr size_t kTrimAboveBytes = 256u << 20;
+
+// A helper that waits (between batches, or as the spare) gives back what
+// its heap kept for the next photo once it has had nothing to do this long.
+constexpr int kRestAfterMs = 3000;
 
 // Every photo allocates and frees the same buffers again and again: decoded
 // tiles, planes, the HEVC decoder's state. With glibc's defaults most of
@@ -253,7 +258,18 @@ int main(int argc, char** argv)
                 malloc_trim(0);
             }
         });
+    bool rested = true;  // nothing to give back before the first photo
     for (;;) {
+        if (!rested) {
+            pollfd waiting{socket, POLLIN, 0};
+            if (::poll(&waiting, 1, kRestAfterMs) == 0) {
+                if (pipeline.idle()) {
+                    malloc_trim(0);
+                    rested = true;
+                }
+                continue;
+            }
+        }
         wire::Frame frame;
         wire::ReadStatus status = wire::readFrame(socket, std::nullopt, frame);
         if (status == wire::ReadStatus::Closed) {
@@ -267,5 +283,6 @@ int main(int argc, char** argv)
             return 3;
         }
         pipeline.submit(*request, std::move(frame.fds));
+        rested = false;
     }
 }

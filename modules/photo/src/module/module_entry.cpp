@@ -2,6 +2,7 @@
 #include "module_base.h"
 #include "module_heic.h"
 
+#include <photocodec/heic_decoder.h>
 #include <pixbridge/command_names.h>
 #include <pixbridge/module_contract.h>
 
@@ -24,4 +25,7 @@ int32_t Receive(ModuleCommand* command) {
 extern "C" __attribute__((visibility("default"))) void RegisterModule(ModuleContext* context) {
     module_base::SetContext(context);
     context->receive = &Receive;
+    // The workbench asks for thumbnails as soon as photos are added: the
+    // codec's helper loads its decoders meanwhile.
+    HeicDecoder::PrepareHelper();
 }

@@ -22,6 +22,11 @@ public:
     static HeicDecoder* NewHeicDecoder();
     static void Destroy(HeicDecoder* decoder);
 
+    // Starts the helper now, without waiting for it, so that the first
+    // photo or thumbnail need not wait while it loads its decoders. A
+    // helper outlives the decoder that used it and serves the next one.
+    static void PrepareHelper();
+
     JpegEncoder* newJpegEncoder();
     void destroyJpegEncoder(JpegEncoder* encoder);
     PngEncoder* newPngEncoder();
