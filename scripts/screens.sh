@@ -15,12 +15,12 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPIXBRIDGE_BUILD_TES
 cmake --build "$build" -j "$(nproc)"
 for language in 3 8; do        # English, Japanese
   for scale in 1 1.5; do
-    xvfb-run -a -s "-screen 0 1920x1080x24" \
+    xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" \
       "$build/host/tools/render_screens" "$build/app" "$out" "$language" "$scale"
   done
 done
 
 # The real program, driven with the mouse through a first conversion.
 photos="$(cd .. && pwd)/shared/photos"
-xvfb-run -a -s "-screen 0 1366x768x24 -dpi 96" \
+xvfb-run -a -s "-screen 0 1366x768x24 -dpi 96 -noreset" \
   modules/workbench/tests/e2e/convert_journey_test.sh "$PWD/$build/app/PixbridgeManager" "$photos" "$out"
