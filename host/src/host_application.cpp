@@ -123,7 +123,7 @@ int HostApplication::Run() {
     // 2. Pools and workers; 3. settings, language, options, suite file.
     workersStarted_ = StartWorkers();
     parts_ = std::make_unique<HostParts>();
-    parts_->settings.Load(reportHelper_ ? std::vector<std::string>() : launch_->settings);
+    LoadSettings(parts_->settings, reportHelper_ ? std::vector<std::string>() : launch_->settings);
 
     // 4. Logging, and 5. the system summary.
     StartLogging();
@@ -152,6 +152,24 @@ int HostApplication::Run() {
     }
     LOG(INFO) << "start-up complete (pid " << getpid() << ")";
     return QApplication::exec();
+}
+
+void HostApplication::LoadSettings(HostSettings& settings, const std::vector<std::string>& arguments) {
+    settings.Load(arguments);
+    plugin_util::SetSuiteFile(settings.SuiteFile());
+}
+
+UpdateFlow::Product HostApplication::UpdateProductOf(const HostSettings& settings) {
+    UpdateFlow::Product product;
+    const char* root = settings.FindUrl("url:root:brand");
+    product.rootUrl = root ? root : "";
+    product.brand = product::kBrand;
+    product.displayName = product::DisplayName();
+    product.version = product::kVersion;
+    product.productType = static_cast<int32_t>(settings.ProductType());
+    product.launcherPath = settings.LauncherPath();
+    product.languageId = settings.LanguageId();
+    return product;
 }
 
 bool HostApplication::StartWorkers() {
@@ -233,15 +251,7 @@ void HostApplication::StartMainWindow() {
 }
 
 void HostApplication::StartUpdates() {
-    UpdateFlow::Product product;
-    const char* root = parts_->settings.FindUrl("url:root:brand");
-    product.rootUrl = root ? root : "";
-    product.brand = product::kBrand;
-    product.displayName = product::DisplayName();
-    product.version = product::kVersion;
-    product.productType = static_cast<int32_t>(parts_->settings.ProductType());
-    product.launcherPath = parts_->settings.LauncherPath();
-    product.languageId = parts_->settings.LanguageId();
+    const UpdateFlow::Product product = UpdateProductOf(parts_->settings);
     CMainFrame* frame = frame_.get();
     // After the download the program closes as the user would close it:
     // the modules are asked first and may still refuse.

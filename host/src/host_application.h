@@ -5,6 +5,7 @@
 #define PIXBRIDGE_HOST_HOST_APPLICATION_H
 
 #include "app/log_folder.h"
+#include "module/module_update.h"
 #include "service/manifest_windows.h"
 
 #include <memory>
@@ -12,10 +13,10 @@
 #include <vector>
 
 class CMainFrame;
+class HostSettings;
 class LoggingGuard;
 class QApplication;
 class SharedDialogs;
-class UpdateFlow;
 class SingleInstance;
 struct HostParts;
 namespace open_request {
@@ -32,6 +33,13 @@ public:
 
     // The whole run; returns the process's exit code.
     int Run();
+
+    // Start-up step 3: reads the settings, the language, the options and the
+    // suite file, and tells the loader the suite file, so that an update
+    // inside a suite can find the newest installed copy.
+    static void LoadSettings(HostSettings& settings, const std::vector<std::string>& arguments);
+    // What the update check needs to know of this product, from the settings.
+    static UpdateFlow::Product UpdateProductOf(const HostSettings& settings);
 
 private:
     bool StartWorkers();

@@ -1,6 +1,7 @@
 // The update flow in the host against a feed server on loopback, with
 // stand-ins for pkexec and apt-get first on PATH: what the user is shown,
 // what is downloaded, what is handed over, and what is left behind.
+#include "host_application.h"
 #include "host_parts.h"
 #include "plugin_util.h"
 #include "module/module_update.h"
@@ -332,8 +333,17 @@ TEST_F(UpdateFlowTest, InASuiteTheNewestInstalledCopyIsStartedAfterTheInstallati
     std::ofstream(program) << "#!/bin/sh\necho \"started $*\" >> " << (home_ / "handed-over").string() << "\n";
     fs::permissions(program, fs::perms::owner_all);
     const fs::path launcher = suite / "launcher.json";
-    plugin_util::SetSuiteFile(launcher.u16string());
-    MakeFlow(3, 1, launcher.u16string());
+    std::ofstream(launcher) << "{}";
+    // The program's own start-up reads the launcher argument and hands the
+    // suite file to the loader; the product type comes from the install
+    // tree's option file, which this test has none of.
+    setenv("XDG_CONFIG_HOME", (home_ / "config").c_str(), 1);
+    HostApplication::LoadSettings(parts_->settings, {launcher.string()});
+    UpdateFlow::Product product = HostApplication::UpdateProductOf(parts_->settings);
+    ASSERT_EQ(product.launcherPath, launcher.u16string());
+    product.productType = 1;
+    product.rootUrl = server_.Url("/");
+    flow_ = UpdateFlow::Create(product, *dialogs_, 1.0f, [this] { ++closes_; });
     const fs::path installer = DownloadAndWaitForClose();
     ASSERT_TRUE(WaitUntil([&] { return ReadFile(home_ / "handed-over").find("started") != std::string::npos; }));
     // Installed first and waited for, then the new copy started with the
@@ -343,6 +353,7 @@ TEST_F(UpdateFlowTest, InASuiteTheNewestInstalledCopyIsStartedAfterTheInstallati
                   "\nstarted " + launcher.string() + "\n");
     EXPECT_FALSE(fs::exists(installer));
     plugin_util::SetSuiteFile(u"");
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
