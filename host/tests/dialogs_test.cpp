@@ -174,6 +174,9 @@ TEST_F(Dialogs, LinkMarkupAndWhereLinksGo) {
 TEST_F(Dialogs, SheetTipSlidesStaysAndHides) {
     auto shared = MakeShared();
     UiSheetDialog* tip = shared->SheetTip();
+    tip->EnsureInitialised();
+    ASSERT_NE(tip->Shadow(), nullptr);
+    EXPECT_EQ(tip->Shadow()->ShadowSize(), 2);  // a dialog's is 4
     bool clicked = false;
     shared->ShowSheetTip(u"Saved.", 300, [&] { clicked = true; });
     EXPECT_TRUE(tip->isVisible());
@@ -315,6 +318,32 @@ TEST_F(Progress, CancelRunsOnceAndStaleNotificationsChangeNothing) {
     EXPECT_EQ(parts_->progress.Position(), 0);
     dialog_->Tick();
     EXPECT_EQ(dialog_->CounterText(), QString());
+    parts_->context.SetDialogs(nullptr);
+}
+
+// The job's end arrives between two ticks: the dialog has not shown it yet,
+// but the job is over, so neither "cancel" nor a module's cancel acts on it.
+TEST_F(Progress, AnEndBeforeTheNextTickIsNotCancelled) {
+    Start(false, false);
+    Notify(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH, 2, 2, 0, u"b.heic");
+    dialog_->CloseOkButton().click();
+    EXPECT_EQ(cancelled_, 0);
+    EXPECT_FALSE(dialog_->isVisible());
+
+    Start(false, false);
+    Notify(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH, 2, 2, 0, u"b.heic");
+    ModuleCommand cancel{};
+    cancel.command = LIBPLATFORM_COMMAND_CANCEL_PROGRESS;
+    cancel.sender = &cancel;
+    cancel.text = const_cast<char*>("converter");
+    parts_->context.SetDialogs(std::move(shared_));
+    plugin_util::PostCommand(&cancel);
+    EXPECT_TRUE(dialog_->isVisible());  // it stays to show the end
+    dialog_->Tick();
+    EXPECT_EQ(dialog_->ShownDescription(), u"finish");
+    EXPECT_EQ(dialog_->CloseOkButton().text(), QStringLiteral("ok"));
+    dialog_->CloseOkButton().click();
+    EXPECT_EQ(cancelled_, 0);
     parts_->context.SetDialogs(nullptr);
 }
 

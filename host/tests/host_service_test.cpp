@@ -22,10 +22,14 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -192,6 +196,51 @@ TEST_F(Service, IdentityDpiAndFolders) {
     fs::remove_all(home);
 }
 
+// Settings confirmed with German; records what the user is then shown.
+class SettingsAnswer : public HostDialogs {
+public:
+    int OpenSettings(int, int, int32_t, int32_t* chosen) override {
+        *chosen = 2;
+        return kDialogConfirmed;
+    }
+    int Alert(const std::u16string& message, const std::u16string&, const std::u16string&, int, int,
+              AlertPlacement) override {
+        alerts.push_back(message);
+        return kDialogConfirmed;
+    }
+    void ShowSheetTip(const std::u16string& text, int, std::function<void()>) override { tips.push_back(text); }
+    std::vector<std::u16string> alerts, tips;
+};
+
+TEST_F(Service, ALanguageThatCannotBeSavedIsAnAlertNotATip) {
+    const fs::path home = fs::temp_directory_path() / ("language_" + std::to_string(getpid()));
+    fs::create_directories(home);
+    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    // A file where the settings folder belongs: no one, root included, can save there.
+    std::ofstream(home / "Quillmarsh") << "in the way";
+    auto answer = std::make_unique<SettingsAnswer>();
+    SettingsAnswer& seen = *answer;
+    HostContext::Get().SetDialogs(std::move(answer));
+    HostSettings::Get().SetLanguageId(3);
+
+    ModuleCommand open = Command(LIBPLATFORM_COMMAND_OPEN_SETTING);
+    plugin_util::PostCommand(&open);
+    const std::u16string file = HostSettings::Get().LanguageFilePath();
+    ASSERT_EQ(seen.alerts.size(), 1u);
+    EXPECT_EQ(seen.alerts[0], u"language-save-failed-" + file);
+    EXPECT_TRUE(seen.tips.empty());
+    EXPECT_EQ(HostSettings::Get().LanguageId(), 3);  // the language in force stays
+
+    fs::remove(home / "Quillmarsh");
+    plugin_util::PostCommand(&open);
+    EXPECT_EQ(seen.alerts.size(), 1u);
+    ASSERT_EQ(seen.tips.size(), 1u);
+    EXPECT_EQ(HostSettings::Get().LanguageId(), 2);
+    EXPECT_EQ(HostSettings::ChooseLanguage(file), 2);
+    HostContext::Get().SetDialogs(nullptr);
+    fs::remove_all(home);
+}
+
 TEST_F(Service, FontTablesAtScaleOneAndAHalf) {
     HostTables::Get().FillFonts(1.5f, 1);
     EXPECT_EQ(HostTables::Get().GdiplusFontCount(), 29u);
@@ -298,7 +347,8 @@ protected:
         std::ofstream(root_ / "probe/1.0.0/plugin.load")
             << R"({"path": "lib/probe.so", "id": "frame-probe", "type": 1, "version": "1.0.0",
                   "command-recv": ["LIBPLATFORM_COMMAND_CLOSE_ENSURE", "LIBWINDOW_COMMAND_SIZE_CHANGE",
-                                   "PROBE_REFUSE_CLOSE", "PROBE_LAST_SIZE"], "command-send": []})";
+                                   "PROBE_REFUSE_CLOSE", "PROBE_LAST_SIZE", "LIBWINDOW_COMMAND_SHOW_WINDOW",
+                                   "PROBE_SHOWN_ON"], "command-send": []})";
         fs::copy_file(PROBE_ALPHA_100, root_ / "probe/1.0.0/lib/probe.so", fs::copy_options::overwrite_existing);
         // Modules are never unloaded: a second test in the same process finds it.
         probe_ = plugin_util::FindModule("frame-probe");
@@ -349,6 +399,24 @@ TEST_F(Frame, ShowModuleOfALoadedModuleAsksItToShowItsWindow) {
     plugin_util::PostCommand(&c);
     EXPECT_STREQ(c.command, LIBWINDOW_COMMAND_SHOW_WINDOW);
     EXPECT_EQ(c.number, 5);
+    ModuleCommand shown{};
+    ToProbe(PROBE_SHOWN_ON, 0, &shown);
+    const int64_t mainThread = static_cast<int64_t>(pthread_self());
+    EXPECT_EQ(shown.number, mainThread);
+
+    // From a worker: the window is shown later, on the main thread, and the
+    // poster's record comes back as it went.
+    ModuleCommand fromWorker = Command(LIBPLATFORM_COMMAND_SHOW_MODULE);
+    fromWorker.id = id;
+    std::thread worker([&] { plugin_util::PostCommand(&fromWorker); });
+    worker.join();
+    EXPECT_STREQ(fromWorker.command, LIBPLATFORM_COMMAND_SHOW_MODULE);
+    EXPECT_EQ(fromWorker.number, 0);
+    ToProbe(PROBE_SHOWN_ON, 0, &shown);
+    EXPECT_EQ(shown.number, 0);  // not on the worker
+    QTest::qWait(20);
+    ToProbe(PROBE_SHOWN_ON, 0, &shown);
+    EXPECT_EQ(shown.number, mainThread);
 
     // Not loaded and not installed: nothing changes.
     ModuleCommand missing = Command(LIBPLATFORM_COMMAND_SHOW_MODULE);

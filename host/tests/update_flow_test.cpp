@@ -124,6 +124,10 @@ protected:
         QObject::connect(timer, &QTimer::timeout, [timer, &message] {
             if (auto* alert = dynamic_cast<UiAlertDialog*>(QApplication::activeModalWidget())) {
                 message = alert->Message();
+                // Centred over the view, not a third of the way down.
+                const QRect over = view_->window()->frameGeometry();
+                EXPECT_EQ(alert->pos(), QPoint(over.left() + (over.width() - alert->width()) / 2,
+                                               over.top() + (over.height() - alert->height()) / 2));
                 timer->deleteLater();
                 timer->stop();
                 alert->OkButton().click();

@@ -28,6 +28,7 @@ const char* const kHostKeys[] = {
     "update-failed-check-network", "downloading-update", "close-app-desc", "download-failed-check-network",
     "update-install-failed-%s",
     "copyright-%d-%s", "close", "details", "module-load-failed-%s", "install-folder-unusable-%s",
+    "language-save-failed-%s",
 };
 
 const char* const kWorkbenchKeys[] = {
@@ -36,7 +37,7 @@ const char* const kWorkbenchKeys[] = {
     "ask-you-delete-heic", "please-select-output-folder", "converting-heic-files", "notice", "output-format",
     "keep-exif-data", "exif-description", "quality", "jpeg-quality-percent-recommend", "output-folder",
     "open-folder", "convert", "name", "size", "dimensions", "date", "status-section-total-size-%d-%s",
-    "status-section-check-size-%d-%s",
+    "status-section-check-size-%d-%s", "search", "convert-finishing-last-photos",
 };
 
 const char* const kTitlebarKeys[] = {

@@ -283,7 +283,9 @@ void UpdateFlow::ShowResult(bool interactive, const CheckResult& result) {
     const std::u16string message =
         result.ok ? BASUtilityString::Format(dialog_resources::Tr16(u"is-lastest-version-%s").c_str(), U(product_.version).c_str())
                   : dialog_resources::Tr16(u"update-failed-check-network");
-    dialogs_.Alert(message, dialog_resources::Tr16(u"ok"), dialog_resources::Tr16(u"cancel"), Scaled(440), Scaled(100));
+    // Centred like the update's other dialogs, not moved up as a module's alert is.
+    dialogs_.Alert(message, dialog_resources::Tr16(u"ok"), dialog_resources::Tr16(u"cancel"), Scaled(440), Scaled(100),
+                   AlertPlacement::kCentred);
 }
 
 void UpdateFlow::OpenListDialog() {

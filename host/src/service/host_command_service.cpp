@@ -102,8 +102,16 @@ void OpenSetting(ModuleCommand*) {
     if (host.Dialogs().OpenSettings(host.Scaled(600), host.Scaled(240), settings.LanguageId(), &chosen) != kDialogConfirmed) {
         return;
     }
+    const int32_t previous = settings.LanguageId();
     settings.SetLanguageId(chosen);
-    settings.SaveLanguage();
+    if (!settings.SaveLanguage()) {
+        // Not saved, not chosen: the next start reads the file as it is.
+        settings.SetLanguageId(previous);
+        const std::u16string message =
+            BASUtilityString::Format(Tr(u"language-save-failed-%s").c_str(), settings.LanguageFilePath().c_str());
+        host.Dialogs().Alert(message, Tr(u"ok"), Tr(u"cancel"), host.Scaled(440), 0);
+        return;
+    }
     // The new language applies from the next start: the loaded catalogues stay.
     std::u16string tip = BASUtilityString::Format(Tr(u"language-change-tip-%s").c_str(), U(product::DisplayName()).c_str());
     if (tip.size() > 255) tip.resize(255);
@@ -354,7 +362,7 @@ enum class Thread {
 };
 
 // What a deferred copy duplicates so that the work never reads the poster's memory.
-enum class Copy { kNothing, kWideText, kText, kDataText, kDataJson, kTexts };
+enum class Copy { kNothing, kWideText, kText, kDataText, kDataJson, kTexts, kId };
 
 struct Entry {
     const char* name;
@@ -403,7 +411,7 @@ const Entry kCommands[] = {
     {LIBPLATFORM_COMMAND_GET_FONT, Thread::kDirect, Copy::kNothing, &GetFont},
     {LIBPLATFORM_COMMAND_GET_PERSONAL_PRODUCT_DIR, Thread::kDirect, Copy::kNothing, &GetPersonalProductDir},
     {LIBPLATFORM_COMMAND_GET_DPI_SCALE_PERCENT, Thread::kDirect, Copy::kNothing, &GetDpiScale},
-    {LIBPLATFORM_COMMAND_SHOW_MODULE, Thread::kDirect, Copy::kNothing, &ShowModule},
+    {LIBPLATFORM_COMMAND_SHOW_MODULE, Thread::kMain, Copy::kId, &ShowModule},
     {LIBPLATFORM_COMMAND_OPEN_DATA_TYPE_LOADING_DIALOG, Thread::kMain, Copy::kText, &OpenLoading},
     {LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG, Thread::kMain, Copy::kText, &CloseLoading},
     {LIBPLATFORM_COMMAND_UPDATE_DATA_TYPE_LOADING_DIALOG, Thread::kMainOnly, Copy::kNothing, &UpdateLoading},
@@ -417,6 +425,7 @@ const Entry kCommands[] = {
 // deferred command returns nothing in its slots.
 struct DeferredCopy {
     ModuleCommand record{};
+    std::string id;
     std::string text;
     std::u16string wide;
     std::string dataText;
@@ -448,6 +457,12 @@ void Defer(const Entry& entry, const ModuleCommand* command) {
         if (command->data) {
             copy->dataText = static_cast<const char*>(command->data);
             record.data = &copy->dataText[0];
+        }
+        break;
+    case Copy::kId:
+        if (command->id) {
+            copy->id = command->id;
+            record.id = &copy->id[0];
         }
         break;
     case Copy::kDataJson:

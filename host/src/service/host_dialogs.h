@@ -19,6 +19,10 @@ class QWidget;
 // Ids a modal run returns.
 enum DialogResult : int { kDialogConfirmed = 5051, kDialogSecond = 5052, kDialogClosed = 5050 };
 
+// Where an alert goes: a third of the way down its parent (the modules'
+// alerts), or centred over it like any other dialog.
+enum class AlertPlacement { kOverParent, kCentred };
+
 struct ProgressStart {
     bool showCurrentTotal = false;
     QImage* logo = nullptr;
@@ -56,7 +60,9 @@ public:
     virtual void HideSheetTip() {}
 
     virtual int Alert(const std::u16string& message, const std::u16string& okText, const std::u16string& cancelText,
-                      int width, int height) { return kDialogClosed; }
+                      int width, int height, AlertPlacement placement = AlertPlacement::kOverParent) {
+        return kDialogClosed;
+    }
     virtual int Confirm(const std::u16string& message, const std::u16string& okText, const std::u16string& cancelText,
                         int width) { return kDialogClosed; }
     virtual int ShowLinkAlert(const LinkAlert& alert) { return kDialogClosed; }

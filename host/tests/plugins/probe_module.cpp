@@ -3,6 +3,8 @@
 
 #include <pixbridge/module_contract.h>
 
+#include <pthread.h>
+
 #include <cstring>
 
 namespace {
@@ -10,6 +12,7 @@ namespace {
 ModuleContext* context = nullptr;
 int64_t refuseClose = 0;
 int32_t lastWidth = -1, lastHeight = -1;
+int64_t shownOn = 0;
 
 int32_t Receive(ModuleCommand* command) {
     if (strcmp(command->command, PROBE_RECORD) == 0) {
@@ -26,6 +29,11 @@ int32_t Receive(ModuleCommand* command) {
         const auto* size = static_cast<const int32_t*>(command->data);
         lastWidth = size[0];
         lastHeight = size[1];
+    } else if (strcmp(command->command, "LIBWINDOW_COMMAND_SHOW_WINDOW") == 0) {
+        shownOn = static_cast<int64_t>(pthread_self());
+    } else if (strcmp(command->command, PROBE_SHOWN_ON) == 0) {
+        command->number = shownOn;
+        shownOn = 0;
     } else if (strcmp(command->command, PROBE_LAST_SIZE) == 0) {
         command->total = lastWidth;
         command->current = lastHeight;

@@ -29,5 +29,8 @@ struct DeliveryLog {
 #define PROBE_REFUSE_CLOSE "PROBE_REFUSE_CLOSE"
 // The probe answers the last LIBWINDOW_COMMAND_SIZE_CHANGE in `total` x `current`.
 #define PROBE_LAST_SIZE "PROBE_LAST_SIZE"
+// The probe answers in `number` the thread (pthread_self) that last showed its
+// window, 0 when none has since the last question.
+#define PROBE_SHOWN_ON "PROBE_SHOWN_ON"
 
 #endif  // PIXBRIDGE_TESTS_PROBE_PROTOCOL_H

@@ -16,11 +16,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -177,17 +180,18 @@ const std::string kGood = kPhotos + "/lh_colors-no-alpha.heic";
 const std::string kGood2 = kPhotos + "/ph_RGB_8__128x128.heif";
 const std::string kBroken = kPhotos + "/ph_corrupted.heic";
 
-TEST_F(PhotoModule, SecondOfThreeFails) {
-    auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({kGood, kBroken, kGood2}));
+TEST_F(PhotoModule, FirstOfThreeFailsAndTheMessagesKeepTheOneAtATimeOrder) {
+    auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({kBroken, kGood, kGood2}));
     ASSERT_NE(event, nullptr);
     ASSERT_TRUE(transcript->WaitFor("finish"));
     EXPECT_EQ(WaitEnded(event), VoTaskStatusFinished);
-    // Files overlap: each file's start goes out when the codec takes it,
-    // the replies and file-done notifications in the order of the entries.
+    // The files overlap inside the module, yet each file's start, reply and
+    // file-done go out together, as a one-at-a-time run sends them: the
+    // failed first file is answered before the second one starts.
     const std::vector<std::string> want = {
-        "start 0/3 lh_colors-no-alpha.heic", "start 1/3 ph_corrupted.heic", "start 2/3 ph_RGB_8__128x128.heif",
-        "reply 1 " + kGood,                  "done 1/3 fail=0",             "reply 6 " + kBroken,
-        "done 2/3 fail=1",                   "reply 1 " + kGood2,           "done 3/3 fail=0",
+        "start 0/3 ph_corrupted.heic",      "reply 6 " + kBroken, "done 1/3 fail=1",
+        "start 1/3 lh_colors-no-alpha.heic", "reply 1 " + kGood,   "done 2/3 fail=0",
+        "start 2/3 ph_RGB_8__128x128.heif",  "reply 1 " + kGood2,  "done 3/3 fail=0",
         "end",                               "finish"};
     EXPECT_EQ(transcript->Lines(), want);
     EXPECT_TRUE(fs::exists(out_ / "lh_colors-no-alpha.JPG"));
@@ -238,8 +242,8 @@ TEST_F(PhotoModule, EmptyMalformedAndIncompleteRequests) {
     }
 }
 
-TEST_F(PhotoModule, StopWithTwoFilesUnderWayFinishesBothAndStartsNoMore) {
-    // Phone photos, so the stop lands while both are still being converted.
+TEST_F(PhotoModule, AStopFinishesTheFilesUnderWayInOrderAndStartsNoMore) {
+    // Phone photos, so the stop lands while the files behind are still decoding.
     const std::string big1 = kPhotos + "/tifig_2_landscape.heic";
     const std::string big2 = kPhotos + "/tifig_4_city.heic";
     std::shared_ptr<VoTask> event;
@@ -251,17 +255,21 @@ TEST_F(PhotoModule, StopWithTwoFilesUnderWayFinishesBothAndStartsNoMore) {
     };
     {
         std::lock_guard<std::mutex> lock(eventMutex);
-        event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({big1, big2, kGood, kGood2, kGood}));
+        event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert({big1, big2, kGood, kGood2, kBroken}));
     }
     ASSERT_TRUE(transcript->WaitFor("finish"));
+    // Stopped as the second file became the one waited for: it and the two
+    // already decoding behind it finish, each reported in full; the fifth
+    // never starts.
     const std::vector<std::string> want = {
-        "start 0/5 tifig_2_landscape.heic", "start 1/5 tifig_4_city.heic",
-        "reply 1 " + big1,                  "done 1/5 fail=0",
-        "reply 1 " + big2,                  "done 2/5 fail=0",
-        "end",                              "finish"};
+        "start 0/5 tifig_2_landscape.heic", "reply 1 " + big1,  "done 1/5 fail=0",
+        "start 1/5 tifig_4_city.heic",      "reply 1 " + big2,  "done 2/5 fail=0",
+        "start 2/5 lh_colors-no-alpha.heic", "reply 1 " + kGood, "done 3/5 fail=0",
+        "start 3/5 ph_RGB_8__128x128.heif",  "reply 1 " + kGood2, "done 4/5 fail=0",
+        "end",                               "finish"};
     EXPECT_EQ(transcript->Lines(), want);
     EXPECT_EQ(event->GetStatus(), VoTaskStatusStopped);
-    // Exactly the two files, each complete; no partial or temporary file.
+    // Exactly the four files, each complete; no partial or temporary file.
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(out_)) {
         names.push_back(e.path().filename().string());
@@ -272,7 +280,68 @@ TEST_F(PhotoModule, StopWithTwoFilesUnderWayFinishesBothAndStartsNoMore) {
         EXPECT_EQ(bytes.substr(bytes.size() - 2), "\xFF\xD9") << e.path();
     }
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"tifig_2_landscape.JPG", "tifig_4_city.JPG"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"lh_colors-no-alpha.JPG", "ph_RGB_8__128x128.JPG", "tifig_2_landscape.JPG",
+                                               "tifig_4_city.JPG"}));
+}
+
+// Batches of good, broken and skipped entries, stopped at a random file or
+// not at all: the messages are always those of a one-at-a-time run, and a
+// stop reaches exactly the files the codec already had.
+TEST_F(PhotoModule, RandomBatchesKeepTheOneAtATimeOrder) {
+    uint32_t seed = 20240610;
+    if (const char* given = getenv("PIXBRIDGE_TEST_SEED")) seed = static_cast<uint32_t>(strtoul(given, nullptr, 10));
+    std::cout << "seed " << seed << " (PIXBRIDGE_TEST_SEED to repeat)" << std::endl;
+    std::mt19937 random(seed);
+    fs::copy_file(kGood, out_ / "noext");
+    const std::vector<std::string> pool = {kGood, kGood2, kBroken, (out_ / "noext").string(), "IMG_0003.HEIC"};
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::vector<std::string> entries;
+        const size_t count = 2 + random() % 9;
+        for (size_t i = 0; i < count; ++i) entries.push_back(pool[random() % pool.size()]);
+        std::vector<size_t> convertible;
+        for (size_t i = 0; i < count; ++i) {
+            if (entries[i] == kGood || entries[i] == kGood2 || entries[i] == kBroken) convertible.push_back(i);
+        }
+        // Stop as the k-th convertible file becomes the one waited for, or never.
+        const size_t stopAt = random() % (convertible.size() + 1);
+        std::shared_ptr<VoTask> event;
+        std::mutex eventMutex;
+        {
+            std::lock_guard<std::mutex> lock(transcript->mutex);
+            transcript->lines.clear();
+        }
+        transcript->onProgress = [&](const ModuleCommand* c) {
+            if (stopAt >= convertible.size() || c->current != static_cast<int64_t>(convertible[stopAt])) return;
+            std::lock_guard<std::mutex> lock(eventMutex);
+            VoTaskSchedular::Get()->StopTaskEvent(event->GetTaskId());
+        };
+        {
+            std::lock_guard<std::mutex> lock(eventMutex);
+            fs::create_directories(out_ / std::to_string(round));
+            event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, Convert(entries, 0, (out_ / std::to_string(round)).string() + "/"));
+        }
+        ASSERT_TRUE(transcript->WaitFor("finish"));
+        WaitEnded(event);
+        transcript->onProgress = nullptr;
+
+        // The files the codec held when the stop came finish: the one waited
+        // for and up to kConversionsAtOnce - 1 behind it.
+        const size_t reported = stopAt >= convertible.size() ? convertible.size()
+                                                              : std::min(convertible.size(), stopAt + 3);
+        std::vector<std::string> want;
+        const std::string n = "/" + std::to_string(count);
+        for (size_t k = 0; k < reported; ++k) {
+            const size_t i = convertible[k];
+            const bool broken = entries[i] == kBroken;
+            want.push_back("start " + std::to_string(i) + n + " " + fs::path(entries[i]).filename().string());
+            want.push_back("reply " + std::string(broken ? "6 " : "1 ") + entries[i]);
+            want.push_back("done " + std::to_string(i + 1) + n + " fail=" + (broken ? "1" : "0"));
+        }
+        want.push_back("end");
+        want.push_back("finish");
+        EXPECT_EQ(transcript->Lines(), want);
+    }
 }
 
 TEST_F(PhotoModule, ThumbnailsForThreeWithTheSecondFailing) {

@@ -44,6 +44,11 @@
 #define LIBPLATFORM_COMMAND_GET_FONT "LIBPLATFORM_COMMAND_GET_FONT"
 #define LIBPLATFORM_COMMAND_GET_PERSONAL_PRODUCT_DIR "LIBPLATFORM_COMMAND_GET_PERSONAL_PRODUCT_DIR"
 #define LIBPLATFORM_COMMAND_GET_DPI_SCALE_PERCENT "LIBPLATFORM_COMMAND_GET_DPI_SCALE_PERCENT"
+// Shows a loaded module's window, or loads the module named in `id` and asks
+// it to create its window. Runs on the main thread: posted there, the
+// poster's record comes back with `command` (and `number`) changed as the
+// host re-posted it; posted from another thread the work runs later on the
+// main thread and the poster's record is left as it was.
 #define LIBPLATFORM_COMMAND_SHOW_MODULE "LIBPLATFORM_COMMAND_SHOW_MODULE"
 #define LIBPLATFORM_COMMAND_OPEN_DATA_TYPE_LOADING_DIALOG "LIBPLATFORM_COMMAND_OPEN_DATA_TYPE_LOADING_DIALOG"
 #define LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG "LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG"

@@ -136,10 +136,10 @@ void SharedDialogs::HideSheetTip() {
 }
 
 int SharedDialogs::Alert(const std::u16string& message, const std::u16string& okText, const std::u16string& cancelText,
-                         int width, int height) {
+                         int width, int height, AlertPlacement placement) {
     AssertMainThread("SharedDialogs::Alert");
-    UiAlertDialog alert(dpiScale_, Image("close-normal.png"), Image("close-pressed.png"), Image("alert.png"), false, true,
-                        okText, cancelText);
+    UiAlertDialog alert(dpiScale_, Image("close-normal.png"), Image("close-pressed.png"), Image("alert.png"), false,
+                        placement == AlertPlacement::kOverParent, okText, cancelText);
     alert.SetMessage(mainView_, width, height, message);
     return alert.RunModal(mainView_);
 }

@@ -50,7 +50,7 @@ public:
     void ShowSheetTip(const std::u16string& text, int durationMs, std::function<void()> onClick) override;
     void HideSheetTip() override;
     int Alert(const std::u16string& message, const std::u16string& okText, const std::u16string& cancelText, int width,
-              int height) override;
+              int height, AlertPlacement placement = AlertPlacement::kOverParent) override;
     int Confirm(const std::u16string& message, const std::u16string& okText, const std::u16string& cancelText,
                 int width) override;
     int ShowLinkAlert(const LinkAlert& alert) override;

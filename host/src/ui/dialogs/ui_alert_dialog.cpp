@@ -45,6 +45,9 @@ void UiAlertDialog::InitDialog() {
             const QRect area = over->window()->frameGeometry();
             move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 3);
         }
+    } else {
+        // Centred as every dialog is, for the height the message gave it.
+        CentreOver(ParentWindow());
     }
 }
 

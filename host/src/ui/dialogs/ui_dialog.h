@@ -51,6 +51,8 @@ public:
     // scaled(n): n times the DPI scale, truncated toward zero.
     int Scaled(int n) const { return static_cast<int>(n * dpiScale_); }
     VoImgButton& CloseButton() { return closeButton_; }
+    // The drop shadow, once the dialog is set up.
+    VoThemedShadowWnd* Shadow() const { return shadow_.get(); }
     int DialogWidth() const { return width_; }
     int DialogHeight() const { return height_; }
 

@@ -239,7 +239,9 @@ void UiProgressDialog::OnCommand(int id) {
 void UiProgressDialog::EndByUser() {
     timer_.stop();
     shownDescription_.clear();
-    if (!IsFinished()) {
+    // The job's last notification may have come after the last tick: it has
+    // ended then, and there is nothing left to cancel.
+    if (!IsFinished() && !counters_.Finished()) {
         MarkFinished();
         counters_.End();
         // Exactly once: the job is marked finished before the call, so a
@@ -253,7 +255,9 @@ void UiProgressDialog::EndByUser() {
 
 void UiProgressDialog::CancelFromModule(const std::string& deviceId) {
     dialog_resources::AssertMainThread("UiProgressDialog::CancelFromModule");
-    if (IsFinished() || deviceId != deviceId_) return;
+    if (deviceId != deviceId_) return;
+    // A job whose end has arrived (seen by a tick or not yet) shows its end.
+    if (IsFinished() || counters_.Finished()) return;
     MarkFinished();
     CloseJob();
 }

@@ -23,6 +23,8 @@ void UiSheetDialog::CreateTip(QWidget* parent, int width) { Create(parent, width
 
 void UiSheetDialog::InitDialog() {
     UiDialog::InitDialog();
+    // A slim strip under the title bar: a slimmer shadow than a dialog's.
+    if (VoThemedShadowWnd* shadow = Shadow()) shadow->SetShadowSize(Scaled(2));
     QWidget* parent = ParentWindow();
     const QPoint origin = parent ? parent->mapToGlobal(QPoint(0, 0)) : QPoint(0, 0);
     setGeometry(origin.x(), origin.y() + Scaled(68), DialogWidth(), fullHeight_ / 5);

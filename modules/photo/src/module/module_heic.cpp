@@ -131,10 +131,16 @@ bool ParseConversion(const rapidjson::Document& doc, ConversionRequest& out) {
 }
 
 // The files of one request through the codec, overlapped: the next file is
-// decoded while the one before is encoded and written. A file counts as
-// started when it goes to the codec (its start notification goes out then);
-// replies and file-done notifications follow in the order of the entries.
-// A stop ends the starting; the files under way still end and are reported.
+// decoded while the one before is encoded and written. The overlap stays
+// inside: the messages go out as a one-at-a-time run sends them, each file's
+// start notification, its reply and its file-done notification in the order
+// of the entries, so the progress display never steps back. A file's start
+// goes out when it becomes the one waited for.
+//
+// A stop ends the handing of files to the codec. The files it has already
+// (at most kConversionsAtOnce: the one being finished and those decoding
+// behind it) cannot be withdrawn from the helper, so they are finished and
+// reported in full: no file is written without its reply.
 class ConversionBatch {
 public:
     ConversionBatch(const ConversionRequest& request, const VoTask& task, const TaskDataBase& data)
@@ -191,7 +197,6 @@ private:
             const size_t dot = name.rfind(u'.');
             if (dot == std::u16string::npos) continue;
 
-            PostProgress(i, total_, file.fileName, nullptr, 0);
             // The codec takes the next free "name (n).ext" itself, both before it
             // starts and when the final link finds the name taken: another batch
             // converting into the same folder may have got there first.
@@ -208,8 +213,9 @@ private:
     }
 
     void FinishOldest() {
-        const bool converted = decoder_->finishConversion();
         const File& file = underWay_.front();
+        PostProgress(file.index, total_, file.fileName, nullptr, 0);
+        const bool converted = decoder_->finishConversion();
         ConvertResult result;
         result.sourcePath = file.source.text;
         result.status = converted ? kPhotoStatusConverted : kPhotoStatusFailed;
