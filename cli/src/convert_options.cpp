@@ -1,5 +1,7 @@
 #include "convert_options.h"
 
+#include "console_report.h"
+
 #include <CLI/CLI.hpp>
 
 #include <sstream>
@@ -53,7 +55,10 @@ int ParseConvertOptions(int argc, const char* const* argv, ConvertOptions& optio
         fprintf(out, "%s\n", e.what());
         return kExitConverted;
     } catch (const CLI::ParseError& e) {
-        fprintf(err, "pixbridge-convert: %s\nTry 'pixbridge-convert --help' for more information.\n", e.what());
+        // The message quotes what was typed, and a globbed name may carry
+        // terminal controls: through the same filter as every other line.
+        fprintf(err, "pixbridge-convert: %s\nTry 'pixbridge-convert --help' for more information.\n",
+                ConsoleReport::Printable(e.what()).c_str());
         return kExitUsage;
     }
     options.png = format == "png";

@@ -1,5 +1,7 @@
 #include "photo_batch.h"
 
+#include <bedrock/bas_utility_file.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,14 +22,10 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
-// Absolute and without "." or ".." parts: the module needs a folder part in
-// every path, and the running copy of a later step has another working folder.
-std::string AbsolutePath(const std::string& path) {
-    std::error_code ec;
-    fs::path absolute = fs::absolute(path, ec);
-    if (ec) return path;
-    return absolute.lexically_normal().string();
-}
+// Absolute, with the folder part resolved as the kernel resolves it: the
+// module needs a folder part in every path and works from no working folder,
+// and "link/.." must name what the shell user's open() would reach.
+std::string AbsolutePath(const std::string& path) { return BASUtilityFile::ResolvePath(path); }
 
 // The key under which a photo counts once, however it was named.
 std::string IdentityKey(const std::string& path) {

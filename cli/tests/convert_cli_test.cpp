@@ -282,6 +282,44 @@ TEST_F(ConvertCli, CtrlCStopsAfterTheCurrentPhotoAndLeavesOnlyCompleteFiles) {
     for (const std::string& name : written) EXPECT_TRUE(IsCompleteJpeg(root_ / "out" / name)) << name;
 }
 
+// "link/.." goes where the kernel goes: back from the link's target, not
+// from the link's own folder. A photo that is itself a link keeps its name.
+TEST_F(ConvertCli, LinksInRelativePathsResolveAsTheKernelResolvesThem) {
+    fs::create_directories(root_ / "real/deep");
+    fs::create_directory_symlink(root_ / "real/deep", root_ / "in/link");
+    Photo("lh_example.heic", root_ / "real/IMG.heic");
+    Photo("lh_example.heic", root_ / "in/IMG.heic");  // where the text alone would lead
+    Photo("lh_example.heic", root_ / "real/other.heic");
+    fs::create_symlink(root_ / "real/other.heic", root_ / "in/alias.heic");
+    const fs::path saved = fs::current_path();
+    fs::current_path(root_ / "in");
+    const Outcome o = Convert({"--json", "-o", "link/../out", "link/../IMG.heic", "alias.heic"});
+    fs::current_path(saved);
+    ASSERT_EQ(o.status, 0) << o.err;
+    // The results went to real/out, the photo converted was real/IMG.heic.
+    EXPECT_EQ(Names(root_ / "real/out"), (std::set<std::string>{"IMG.JPG", "alias.JPG"}));
+    EXPECT_FALSE(fs::exists(root_ / "in/out"));
+    std::set<std::string> paths;
+    for (const std::string& line : Lines(o.out)) {
+        rapidjson::Document doc;
+        doc.Parse(line.c_str());
+        ASSERT_TRUE(doc.IsObject() && doc["path"].IsString()) << line;
+        paths.insert(doc["path"].GetString());
+    }
+    const fs::path real = fs::canonical(root_);
+    EXPECT_EQ(paths, (std::set<std::string>{(real / "real/IMG.heic").string(), (real / "in/alias.heic").string()}));
+}
+
+TEST_F(ConvertCli, OptionErrorsCannotCarryTerminalControls) {
+    const fs::path good = Photo("lh_example.heic", root_ / "in/good.heic");
+    // A globbed name that retitles the terminal, given as a quality.
+    const Outcome o = Convert({"-q", "\x1b]2;owned\x07", good.string()});
+    EXPECT_EQ(o.status, 2);
+    EXPECT_NE(o.err.find("?]2;owned?"), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find('\x1b'), std::string::npos);
+    EXPECT_EQ(o.err.find('\x07'), std::string::npos);
+}
+
 TEST(ProgressBar, FitsTheTerminalWithoutCuttingACharacter) {
     const std::string bar = ConsoleReport::FormatBar(3, 8, 6.0, u8"été-été-été-été.heic", 60);
     EXPECT_EQ(bar.rfind("3/8 [#######-------------]  0.50 photos/s  0:10 left  ", 0), 0u) << bar;

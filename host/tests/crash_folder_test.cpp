@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -137,27 +138,39 @@ TEST_F(CrashFolder, PlantedCrashJsonLinkIsNotFollowed) {
     EXPECT_FALSE(fs::exists(dir_ / "home/Documents/Crash.json"));
 }
 
-TEST_F(CrashFolder, ClearingDeletesOnlyRegularFilesInsideTheRoot) {
+// After the archive is made only the crashed run's own files go: its dump,
+// the summary and the logs of its process. The day's other logs (an earlier
+// run, a converter still writing) and everything that is not a regular file
+// stay, and nothing outside the report root is touched.
+TEST_F(CrashFolder, ClearingRemovesOnlyTheCrashedRunsFilesInsideTheRoot) {
     const log_folder::Folders f = log_folder::MakePrivateLogFolder("20261208");
     BASDbgReport::SetReportRoot(BASUtilityString::Utf8ToUtf16(f.reportRoot));
     const fs::path day = f.logFolder;
-    std::ofstream(day / "PixbridgeManager.log") << "log";
-    std::ofstream(day / "20261208101010.zip") << "zip";
+    std::ofstream(day / "20261208101010.dmp") << "pid 4242\nsignal 11 (SIGSEGV)\n";
+    std::ofstream(day / "Crash.json") << "{}";
+    const std::string log = "PixbridgeManager.host.user.log.INFO.20261208-100000.";
+    std::ofstream(day / (log + "4242")) << "the crashed run";
+    std::ofstream(day / (log + "42")) << "an earlier run";
+    std::ofstream(day / "pixbridge-convert.host.user.log.INFO.20261208-100500.5151") << "still converting";
+    std::ofstream(day / "20261207090909.zip") << "an earlier report";
     fs::create_directories(day / "kept-folder");
-    fs::create_symlink(dir_ / "home/Documents/thesis.odt", day / "link-to-thesis");
+    fs::create_symlink(dir_ / "home/Documents/thesis.odt", day / "link.4242");  // a link named like the run's log
     // The day folder of a later report made a link to the documents.
     fs::create_directory_symlink(dir_ / "home/Documents", fs::path(f.reportRoot) / "20261209");
+    std::ofstream(dir_ / "home/Documents/x.dmp") << "pid 4242\n";
+    std::ofstream(dir_ / "home/Documents/notes.4242") << "mine";
 
-    crash::KeepOnlyZipFiles((fs::path(f.reportRoot) / "20261209").c_str());                  // a link: refused
-    crash::KeepOnlyZipFiles((day / ".." / ".." / ".." / "home/Documents").c_str());          // outside: refused
-    crash::KeepOnlyZipFiles((dir_ / "home/Documents").c_str());
-    EXPECT_EQ(ReadAll(dir_ / "home/Documents/thesis.odt"), "years of work");
+    crash::RemoveCrashedRunFiles((fs::path(f.reportRoot) / "20261209/x.dmp").string());           // a link: refused
+    crash::RemoveCrashedRunFiles((day / ".." / ".." / ".." / "home/Documents/x.dmp").string());  // outside: refused
+    crash::RemoveCrashedRunFiles((dir_ / "home/Documents/x.dmp").string());
+    EXPECT_EQ(ReadAll(dir_ / "home/Documents/notes.4242"), "mine");
+    EXPECT_TRUE(fs::exists(dir_ / "home/Documents/x.dmp"));
 
-    crash::KeepOnlyZipFiles(f.logFolder.c_str());
-    EXPECT_FALSE(fs::exists(day / "PixbridgeManager.log"));
-    EXPECT_TRUE(fs::exists(day / "20261208101010.zip"));
-    EXPECT_TRUE(fs::is_directory(day / "kept-folder"));
-    EXPECT_TRUE(fs::is_symlink(day / "link-to-thesis"));  // links stay, and so do their targets
+    crash::RemoveCrashedRunFiles((day / "20261208101010.dmp").string());
+    std::set<std::string> left;
+    for (const auto& entry : fs::directory_iterator(day)) left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{log + "42", "pixbridge-convert.host.user.log.INFO.20261208-100500.5151",
+                                           "20261207090909.zip", "kept-folder", "link.4242"}));
     EXPECT_EQ(ReadAll(dir_ / "home/Documents/thesis.odt"), "years of work");
 }
 

@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <vector>
@@ -93,6 +94,18 @@ TEST(LaunchArguments, PhotosFollowOpenAndTheLauncherFileKeepsItsPlace) {
     EXPECT_EQ(launch.settings, std::vector<std::string>{"/suite/Preferences.json"});
     EXPECT_EQ(launch.openFiles, (std::vector<std::string>{cwd + "/a.heic", "/q/b.HEIC"}));
 
+    // A link in the folder part is resolved before "..", as the kernel does;
+    // a photo that is itself a link keeps its own name and place.
+    const fs::path dir = fs::temp_directory_path() / ("launch_links_" + std::to_string(getpid()));
+    fs::create_directories(dir / "real/sub");
+    std::ofstream(dir / "real/b.heic") << "photo";
+    fs::create_directory_symlink(dir / "real/sub", dir / "link");
+    fs::create_symlink(dir / "real/b.heic", dir / "photo-link.heic");
+    launch = open_request::SplitLaunchArguments({"--open", (dir / "link/../b.heic").string(), (dir / "photo-link.heic").string()});
+    const fs::path real = fs::canonical(dir);
+    EXPECT_EQ(launch.openFiles, (std::vector<std::string>{(real / "real/b.heic").string(), (real / "photo-link.heic").string()}));
+    fs::remove_all(dir);
+
     // The desktop's "%F" may expand to nothing: the launch still asks to open.
     launch = open_request::SplitLaunchArguments({"--open"});
     EXPECT_TRUE(launch.open);
@@ -100,29 +113,33 @@ TEST(LaunchArguments, PhotosFollowOpenAndTheLauncherFileKeepsItsPlace) {
     EXPECT_TRUE(launch.openFiles.empty());
 }
 
-TEST(SocketPlace, UsesAPrivateRuntimeFolderElseAFolderOfTheUserInTheTemporaryFolder) {
+TEST(SocketPlace, UsesAPrivateRuntimeFolderElseTheProgramsOwnFolderInTheUsersCache) {
     QTemporaryDir root;
-    const std::string base = root.path().toStdString();
-    const std::string runtime = base + "/run", tmp = base + "/tmp";
+    const std::string base = fs::canonical(root.path().toStdString()).string();
+    const std::string runtime = base + "/run", tmp = base + "/tmp", cache = base + "/cache";
     mkdir(runtime.c_str(), 0700);
     mkdir(tmp.c_str(), 0777);
     setenv("TMPDIR", tmp.c_str(), 1);
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
     setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     EXPECT_EQ(open_request::SocketPath("Name"), runtime + "/Name.socket");
 
-    // A runtime folder others can enter is not used.
+    // A runtime folder others can enter is not used; nor is the shared
+    // temporary folder, where another user could make the folder first.
     chmod(runtime.c_str(), 0755);
-    const std::string own = tmp + "/Name-" + std::to_string(geteuid());
+    const std::string own = cache + "/quillmarsh-pix-bridge/run";
     EXPECT_EQ(open_request::SocketPath("Name"), own + "/Name.socket");
     struct stat st {};
     ASSERT_EQ(lstat(own.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(fs::is_empty(tmp));
 
     // A link planted where the folder belongs is never followed.
     rmdir(own.c_str());
     ASSERT_EQ(symlink(runtime.c_str(), own.c_str()), 0);
     EXPECT_EQ(open_request::SocketPath("Name"), "");
     unsetenv("XDG_RUNTIME_DIR");
+    unsetenv("XDG_CACHE_HOME");
     unsetenv("TMPDIR");
 }
 

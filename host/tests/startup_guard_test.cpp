@@ -42,14 +42,19 @@ protected:
         fs::permissions(dir_ / "run", fs::perms::owner_all);
         Save("XDG_RUNTIME_DIR", savedRuntime_);
         Save("TMPDIR", savedTmp_);
+        Save("XDG_CACHE_HOME", savedCache_);
         setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
         setenv("TMPDIR", (dir_ / "tmp").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (dir_ / "cache").c_str(), 1);
     }
     void TearDown() override {
         Restore("XDG_RUNTIME_DIR", savedRuntime_);
         Restore("TMPDIR", savedTmp_);
+        Restore("XDG_CACHE_HOME", savedCache_);
         fs::remove_all(dir_);
     }
+    // The run folder without a runtime folder.
+    fs::path CacheRun() const { return fs::canonical(dir_) / "cache/quillmarsh-pix-bridge/run"; }
     static void Save(const char* name, std::string& into) {
         const char* v = getenv(name);
         into = v ? std::string("=") + v : "";
@@ -59,23 +64,61 @@ protected:
     }
     const std::string name_ = "Global_Test Pix_1.1.12";
     fs::path dir_;
-    std::string savedRuntime_, savedTmp_;
+    std::string savedRuntime_, savedTmp_, savedCache_;
 };
 
 TEST_F(InstanceLock, PerUserPlaces) {
     EXPECT_EQ(SingleInstance::LockPath(name_), (dir_ / "run" / (name_ + ".lock")).string());
-    // Without a runtime folder (or with one that is not ours) the shared
-    // temporary folder, with the user id in the name.
-    const std::string shared = (dir_ / "tmp" / (name_ + "-" + std::to_string(geteuid()) + ".lock")).string();
+    // Without a runtime folder (or with one that is not ours alone) a folder
+    // of the program's own in the user's cache, made private; never the
+    // shared temporary folder, where another user could make the name first.
+    const std::string cached = (CacheRun() / (name_ + ".lock")).string();
     unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(SingleInstance::LockPath(name_), shared);
+    EXPECT_EQ(SingleInstance::LockPath(name_), cached);
+    EXPECT_EQ(fs::status(CacheRun()).permissions() & fs::perms::all, fs::perms::owner_all);
     setenv("XDG_RUNTIME_DIR", (dir_ / "no-such-folder").c_str(), 1);
-    EXPECT_EQ(SingleInstance::LockPath(name_), shared);
+    EXPECT_EQ(SingleInstance::LockPath(name_), cached);
+    fs::permissions(dir_ / "run", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
+    EXPECT_EQ(SingleInstance::LockPath(name_), cached);
     if (geteuid() == 0) {
+        fs::permissions(dir_ / "run", fs::perms::owner_all);
         ASSERT_EQ(chown((dir_ / "run").c_str(), 65534, 65534), 0);
-        setenv("XDG_RUNTIME_DIR", (dir_ / "run").c_str(), 1);
-        EXPECT_EQ(SingleInstance::LockPath(name_), shared);
+        EXPECT_EQ(SingleInstance::LockPath(name_), cached);
     }
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp"));
+}
+
+// The cache's run folder made a link (to a folder others can write): no
+// lock there, no random folder instead; the program starts and says why.
+TEST_F(InstanceLock, AnUnusableRunFolderMeansStartingWithoutTheLock) {
+    unsetenv("XDG_RUNTIME_DIR");
+    fs::create_directories(dir_ / "cache/quillmarsh-pix-bridge");
+    fs::create_directories(dir_ / "tmp/shared");
+    fs::create_directory_symlink(dir_ / "tmp/shared", dir_ / "cache/quillmarsh-pix-bridge/run");
+    std::string problem;
+    EXPECT_EQ(SingleInstance::LockPath(name_, &problem), "");
+    EXPECT_NE(problem.find("link"), std::string::npos) << problem;
+    SingleInstance instance(name_);
+    EXPECT_TRUE(instance.IsFirst());
+    EXPECT_NE(instance.Problem().find("no private folder for the instance lock"), std::string::npos) << instance.Problem();
+    EXPECT_TRUE(fs::is_empty(dir_ / "tmp/shared"));
+    size_t entries = 0;
+    for (auto it = fs::recursive_directory_iterator(dir_ / "tmp"); it != fs::recursive_directory_iterator(); ++it) ++entries;
+    EXPECT_EQ(entries, 1u);  // only "shared": no folder of a random name
+}
+
+// A lock file with a second name: whoever made that name could hold it.
+TEST_F(InstanceLock, ALockFileWithASecondLinkIsRefused) {
+    const std::string path = SingleInstance::LockPath(name_);
+    std::ofstream(path) << "";
+    fs::create_hard_link(path, dir_ / "run/second-name");
+    SingleInstance instance(name_);
+    EXPECT_TRUE(instance.IsFirst());
+    EXPECT_NE(instance.Problem().find("more than one link"), std::string::npos) << instance.Problem();
+    fs::remove(dir_ / "run/second-name");
+    SingleInstance alone(name_);
+    EXPECT_TRUE(alone.Problem().empty()) << alone.Problem();
 }
 
 TEST_F(InstanceLock, OnlyAnotherRunningCopyStopsTheProgram) {
@@ -95,7 +138,7 @@ TEST_F(InstanceLock, AFolderAtTheLockPathDoesNotStopTheProgram) {
 }
 
 TEST_F(InstanceLock, ALinkAtTheLockPathIsNotFollowedNorItsTargetMade) {
-    unsetenv("XDG_RUNTIME_DIR");  // the shared temporary folder, where others can plant links
+    unsetenv("XDG_RUNTIME_DIR");  // the cache's run folder
     const fs::path target = dir_ / "victim-file";
     fs::create_symlink(target, SingleInstance::LockPath(name_));
     SingleInstance instance(name_);

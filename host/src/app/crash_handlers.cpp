@@ -7,29 +7,23 @@
 #include <bedrock/bas_utility_string.h>
 #include <lingua/wx_locale.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <glog/logging.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace crash {
 namespace {
 
 std::atomic<bool> loggingDown{false};
 AlertPresenter presenter;
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 }  // namespace
 
@@ -47,7 +41,7 @@ void ExtraFileHandler(const char16_t* folder, char16_t** extraFile) {
     if (dir.empty()) return;
     const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirFd < 0) return;
-    const char* name = "Crash.json";
+    const char* name = kExtraFileName;
     int fd = openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     struct stat st{};
     if (fd < 0 && errno == EEXIST && fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
@@ -71,27 +65,23 @@ void ExtraFileHandler(const char16_t* folder, char16_t** extraFile) {
     if (ok && extraFile) *extraFile = BASUtilityString::ConvertUtf8ToUnicode((dir + name).c_str());
 }
 
-void KeepOnlyZipFiles(const char* folder) {
-    const std::string dir = BASDbgReport::ResolveInsideReportRoot(folder ? folder : "");
+void RemoveCrashedRunFiles(const std::string& dumpPath) {
+    const size_t slash = dumpPath.rfind('/');
+    if (slash == std::string::npos) return;
+    const std::string dir = BASDbgReport::ResolveInsideReportRoot(dumpPath.substr(0, slash + 1));
     if (dir.empty()) return;
     // Through a descriptor of the folder itself: a link swapped in for the
     // folder or for any path above it afterwards changes nothing.
     const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirFd < 0) return;
-    DIR* d = fdopendir(dirFd);
-    if (!d) {
-        close(dirFd);
-        return;
-    }
-    while (const dirent* entry = readdir(d)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
+    std::vector<std::string> names = BASDbgReport::CrashedRunFiles(dirFd, dumpPath.substr(slash + 1));
+    if (!names.empty()) names.push_back(kExtraFileName);
+    for (const std::string& name : names) {
         struct stat st{};
-        // Regular files only: links, folders and anything else stay.
-        if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (Lower(name).find(".zip") == std::string::npos) unlinkat(dirFd, name.c_str(), 0);
+        // Regular files only: a link of the same name stays, and so does its target.
+        if (fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) unlinkat(dirFd, name.c_str(), 0);
     }
-    closedir(d);
+    close(dirFd);
 }
 
 void SetAlertPresenter(AlertPresenter show) { presenter = std::move(show); }
@@ -102,7 +92,7 @@ void CrashHandler(const char16_t* dumpPath) {
     const std::u16string folder = path.substr(0, path.rfind(u'/') + 1);
     const std::u16string message = std::u16string(wxGetTranslation(u"appplication-crash-warning", u"Platform")) + u" " + folder;
     ShutdownLoggingOnce();
-    KeepOnlyZipFiles(BASUtilityString::Utf16ToUtf8(folder).c_str());
+    RemoveCrashedRunFiles(BASUtilityString::Utf16ToUtf8(path));
 
     if (presenter) presenter(message);
     // Whatever the user chose, the folder opens.

@@ -1,6 +1,6 @@
 // What the host does with a crash report: the system summary as "Crash.json",
-// then, once the report is packed, a folder holding only the ".zip" files, an
-// alert, and the folder opened for the user.
+// then, once the report is packed, the crashed run's files cleared away (the
+// archive holds them), an alert, and the folder opened for the user.
 #ifndef PIXBRIDGE_HOST_CRASH_HANDLERS_H
 #define PIXBRIDGE_HOST_CRASH_HANDLERS_H
 
@@ -20,11 +20,16 @@ void SetAlertPresenter(AlertPresenter show);
 void ExtraFileHandler(const char16_t* folder, char16_t** extraFile);
 void CrashHandler(const char16_t* dumpPath);
 
-// Removes every regular file of `folder` whose name does not contain ".zip"
-// (any case); links, sub-folders and anything else stay. Acts only when the
-// folder's real path lies inside the report root (BASDbgReport), and deletes
-// through a descriptor of that folder.
-void KeepOnlyZipFiles(const char* folder);
+// The summary's name in the report folder.
+constexpr const char* kExtraFileName = "Crash.json";
+
+// Removes what the crashed run of `dumpPath` left and its archive now holds:
+// the dump, "Crash.json" and the logs of its process (BASDbgReport::
+// CrashedRunFiles). The day's other files (other runs' logs, a converter's
+// live log, archives), links and sub-folders stay. Acts only when the
+// folder's real path lies inside the report root, and deletes through a
+// descriptor of that folder.
+void RemoveCrashedRunFiles(const std::string& dumpPath);
 
 // Logging is shut down at most once: by the crash handler or at the end of main.
 bool ShutdownLoggingOnce();

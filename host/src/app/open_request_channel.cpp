@@ -1,7 +1,9 @@
 #include "open_request_channel.h"
 
 #include "plugin_util.h"
+#include "run_folder.h"
 
+#include <bedrock/bas_utility_file.h>
 #include <bedrock/bas_utility_string.h>
 #include <pixbridge/command_names.h>
 
@@ -54,18 +56,6 @@ bool IsValidUtf8(const std::string& text) {
     return BASUtilityString::Utf16ToUtf8(wide) == text;
 }
 
-std::string WithoutTrailingSlashes(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
-
-// A real folder (not a link) of this user that nobody else may enter.
-bool IsPrivateFolder(const std::string& folder) {
-    struct stat st {};
-    return lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
-           (st.st_mode & (S_IRWXG | S_IRWXO)) == 0;
-}
-
 int MillisecondsLeft(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
@@ -88,33 +78,25 @@ LaunchArguments SplitLaunchArguments(const std::vector<std::string>& arguments) 
     launch.open = true;
     for (++i; i < arguments.size(); ++i) {
         if (arguments[i].empty()) continue;
-        std::error_code ec;
-        const std::filesystem::path absolute = std::filesystem::absolute(arguments[i], ec);
-        launch.openFiles.push_back(ec ? arguments[i] : absolute.lexically_normal().string());
+        // The folder part as the kernel resolves it: "link/../IMG.heic" is
+        // the photo the launching shell names.
+        launch.openFiles.push_back(BASUtilityFile::ResolvePath(arguments[i]));
     }
     return launch;
 }
 
 std::string SocketPath(const std::string& instanceName) {
-    std::string folder;
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/' && IsPrivateFolder(WithoutTrailingSlashes(runtime))) {
-        folder = WithoutTrailingSlashes(runtime);
-    } else {
-        const char* tmp = getenv("TMPDIR");
-        const std::string base = WithoutTrailingSlashes(tmp && tmp[0] == '/' ? tmp : "/tmp");
-        // The user id in the name: every user of a shared temporary folder
-        // gets a folder of their own, and one made by someone else to catch
-        // the requests is refused below.
-        folder = base + "/" + instanceName + "-" + std::to_string(geteuid());
-        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-        if (!IsPrivateFolder(folder)) {
-            LOG(WARNING) << folder << " is not a private folder of this user; no open requests";
-            return {};
-        }
+    std::string problem;
+    const std::string folder = run_folder::Path(&problem);
+    if (folder.empty()) {
+        LOG(WARNING) << "no private folder for the hand-over socket (" << problem << "); no open requests";
+        return {};
     }
-    const std::string path = folder + "/" + instanceName + ".socket";
-    if (path.size() >= sizeof(sockaddr_un::sun_path)) return {};
+    const std::string path = folder + instanceName + ".socket";
+    if (path.size() >= sizeof(sockaddr_un::sun_path)) {
+        LOG(WARNING) << path << " is too long for a socket; no open requests";
+        return {};
+    }
     return path;
 }
 

@@ -30,10 +30,9 @@ struct LaunchArguments {
 
 LaunchArguments SplitLaunchArguments(const std::vector<std::string>& arguments);
 
-// The socket beside the instance lock: in $XDG_RUNTIME_DIR when that is a
-// private folder of ours, else in a folder of ours in the temporary folder
-// (made 0700, the user id in its name). Never reached through a link; empty
-// when no such place exists.
+// The socket beside the instance lock, in the run folder (run_folder::Path):
+// never in a folder another user could make first. Empty when no such
+// place exists.
 std::string SocketPath(const std::string& instanceName);
 
 // A JSON array of paths, as the socket and LIBCONVERTER_COMMAND_OPEN_FILES

@@ -14,14 +14,16 @@ public:
 
     // False only when another running copy holds the lock. A lock that cannot
     // be taken for any other reason (the path is a folder, a link, another
-    // user's file …) lets this copy start: see Problem().
+    // user's file, a file with a second link, no private folder for it …)
+    // lets this copy start: see Problem().
     bool IsFirst() const { return !heldElsewhere_; }
     // Why the lock could not be taken although no other copy holds it; empty
     // when it was taken or another copy holds it. For the log.
     const std::string& Problem() const { return problem_; }
-    // $XDG_RUNTIME_DIR (when it is a folder of this user's) + name + ".lock";
-    // else the temporary folder + name + "-<uid>.lock".
-    static std::string LockPath(const std::string& name);
+    // The run folder (run_folder::Path) + name + ".lock"; empty, with why in
+    // `problem`, when there is no such folder: the program then starts
+    // without the lock.
+    static std::string LockPath(const std::string& name, std::string* problem = nullptr);
 
 private:
     int fd_ = -1;

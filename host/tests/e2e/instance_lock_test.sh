@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The instance lock (issue 14, fault 5): only another running copy stops the
-# program. A folder at the lock's name, a planted link, or another user's lock
+# The instance lock (issue 14, fault 5; issue 22): only another running copy
+# stops the program. A folder at the lock's name, a planted link, or another user's lock
 # file (even one that is held) is logged, and the program starts anyway.
 set -euo pipefail
 app="$1"
@@ -19,10 +19,17 @@ run_and_stop "$limit" "$app" || fail "a folder at the lock path stopped the prog
 grep -q "starting without the instance lock" "$log_dir/PixbridgeManager.INFO" || fail "the lock problem was not logged"
 rmdir "$XDG_RUNTIME_DIR/$name.lock"
 
-# Without a runtime folder the lock lies in the shared temporary folder, with
-# the user id in its name; a link planted there is not followed.
+# Without a runtime folder the lock lies in a private folder of the
+# program's own in the user's cache, never in the shared temporary folder;
+# a link planted at its name is not followed.
 unset XDG_RUNTIME_DIR
-shared_lock="$TMPDIR/$name-$(id -u).lock"
+run_folder="$HOME/.cache/quillmarsh-pix-bridge/run"
+shared_lock="$run_folder/$name.lock"
+run_and_stop "$limit" "$app" || fail "the program did not start without a runtime folder"
+[ -f "$shared_lock" ] || fail "no lock in $run_folder"
+[ "$(stat -c %a "$run_folder")" = 700 ] || fail "$run_folder is not private"
+[ -z "$(find "$TMPDIR" -name 'Global_*')" ] || fail "a lock or socket folder was made in the shared temporary folder"
+rm "$shared_lock"
 ln -s "$HOME/victim-file" "$shared_lock"
 run_and_stop "$limit" "$app" || fail "a planted link stopped the program"
 [ ! -e "$HOME/victim-file" ] || fail "the link's target was created"

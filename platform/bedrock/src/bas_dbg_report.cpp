@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdlib>
@@ -71,7 +72,10 @@ void OnFatalSignal(int sig, siginfo_t* info, void*) {
     // Never follow a link someone else planted at the dump's name.
     const int fd = open(dumpPathBuf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
-        WriteText(fd, "signal ");
+        // The report helper packs the logs of this process by its id.
+        WriteText(fd, "pid ");
+        WriteNumber(fd, static_cast<unsigned long>(getpid()), 10);
+        WriteText(fd, "\nsignal ");
         WriteNumber(fd, static_cast<unsigned long>(sig), 10);
         WriteText(fd, " (");
         WriteText(fd, sig == SIGSEGV ? "SIGSEGV" : sig == SIGBUS ? "SIGBUS" : sig == SIGFPE ? "SIGFPE"
@@ -106,7 +110,55 @@ bool EndsWithZip(const std::string& name) {
     return tail == ".zip";
 }
 
+bool IsRegularIn(int folderFd, const std::string& name) {
+    struct stat st{};
+    return fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The process id of a dump's first line "pid N"; 0 when there is none.
+long CrashedProcessId(int folderFd, const std::string& dumpName) {
+    const int fd = openat(folderFd, dumpName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return 0;
+    char head[64] = {};
+    const ssize_t n = pread(fd, head, sizeof head - 1, 0);
+    close(fd);
+    if (n <= 4 || strncmp(head, "pid ", 4) != 0) return 0;
+    char* end = nullptr;
+    const long pid = strtol(head + 4, &end, 10);
+    return end != head + 4 && *end == '\n' && pid > 0 ? pid : 0;
+}
+
 }  // namespace
+
+std::vector<std::string> BASDbgReport::CrashedRunFiles(int folderFd, const std::string& dumpName) {
+    std::vector<std::string> names;
+    if (!IsRegularIn(folderFd, dumpName)) return names;
+    names.push_back(dumpName);
+    const long pid = CrashedProcessId(folderFd, dumpName);
+    if (pid <= 0) return names;
+    const int listFd = openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return names;
+    DIR* dir = fdopendir(listFd);
+    if (!dir) {
+        close(listFd);
+        return names;
+    }
+    const std::string suffix = "." + std::to_string(pid);
+    std::vector<std::string> logs;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == dumpName || EndsWithZip(name) || !EndsWith(name, suffix)) continue;
+        if (IsRegularIn(folderFd, name)) logs.push_back(name);  // no links
+    }
+    closedir(dir);
+    std::sort(logs.begin(), logs.end());
+    names.insert(names.end(), logs.begin(), logs.end());
+    return names;
+}
 
 bool BASDbgReport::RegisterCrashFilter(const std::u16string& dumpPath, CrashHandler crash, ExtraFileHandler extra) {
     crashHandler = crash;
@@ -187,21 +239,19 @@ int BASDbgReport::RunCrashReport(const std::u16string& dumpPathWide, CrashHandle
         return 1;
     }
 
+    // Pack what the crashed run left: the dump, the extra file, its logs.
+    std::vector<BASZipEntry> entries;
+    for (const std::string& entryName : CrashedRunFiles(dirFd, name)) entries.push_back({entryName, folder + entryName});
     if (onExtra) {
         char16_t* extra = nullptr;
         onExtra(BASUtilityString::Utf8ToUtf16(folder).c_str(), &extra);
+        const std::string extraPath = extra ? Utf8(extra) : std::string();
         BASUtilityString::Free(extra);
-    }
-
-    // Pack what the crashed run left: the dump, the extra file, the logs.
-    std::vector<BASZipEntry> entries;
-    rewinddir(dir);
-    while (const dirent* entry = readdir(dir)) {
-        const std::string entryName = entry->d_name;
-        struct stat st{};
-        if (entryName == "." || entryName == ".." || EndsWithZip(entryName)) continue;
-        if (fstatat(dirFd, entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;  // no links
-        entries.push_back({entryName, folder + entryName});
+        // Only a file the handler wrote into this folder.
+        const std::string extraName = extraPath.substr(extraPath.rfind('/') + 1);
+        if (extraPath == folder + extraName && !extraName.empty() && IsRegularIn(dirFd, extraName)) {
+            entries.push_back({extraName, extraPath});
+        }
     }
     const std::string stem = name.substr(0, name.size() - 4);
     // Without the archive the handler must not clear the folder.

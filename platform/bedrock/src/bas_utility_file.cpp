@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <vector>
 
 #include <cstdio>
@@ -35,6 +37,26 @@ char16_t* Dup(const std::u16string& s) {
 }
 
 }  // namespace
+
+std::string BASUtilityFile::ResolvePath(const std::string& path) {
+    namespace fs = std::filesystem;
+    if (path.empty()) return path;
+    std::error_code ec;
+    std::string absolute = fs::absolute(path, ec).string();
+    if (ec) return path;
+    while (absolute.size() > 1 && absolute.back() == '/') absolute.pop_back();
+    const fs::path whole(absolute);
+    const fs::path name = whole.filename();
+    // weakly_canonical resolves what exists as the kernel would and leaves
+    // the rest, made plain, after it.
+    auto resolved = [&ec](const fs::path& p) {
+        const fs::path real = fs::weakly_canonical(p, ec);
+        return ec ? p.lexically_normal() : real;
+    };
+    if (name.empty() || name == "." || name == "..") return resolved(whole).string();
+    fs::path folder = resolved(whole.parent_path());
+    return (folder / name).string();
+}
 
 bool BASUtilityFile::IsFileExist(const std::u16string& path) {
     return !path.empty() && Exists(BASUtilityString::Utf16ToUtf8(path));

@@ -1,7 +1,5 @@
 #include "bedrock/bas_zip.h"
 
-#include "bedrock/bas_utility_file.h"
-
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -12,12 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <vector>
 
 namespace {
 
-// A crash folder holds a dump, a summary and the day's logs (at most 20 MB
-// each before glog starts a new file).
-constexpr int64_t kMaxEntryBytes = 64 * 1024 * 1024;
+// ZIP's 32-bit sizes; glog starts a new log at 20 MB, so a crashed run's
+// files stay far below this.
+constexpr int64_t kMaxEntryBytes = 1024LL * 1024 * 1024;
+constexpr size_t kChunkBytes = 64 * 1024;
 
 void Put16(std::string& out, uint32_t v) {
     out.push_back(static_cast<char>(v & 0xFF));
@@ -29,112 +29,175 @@ void Put32(std::string& out, uint32_t v) {
     Put16(out, v >> 16);
 }
 
-bool Deflate(const std::string& in, std::string& out) {
-    z_stream z{};
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-    out.resize(deflateBound(&z, static_cast<uLong>(in.size())));
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = reinterpret_cast<Bytef*>(&out[0]);
-    z.avail_out = static_cast<uInt>(out.size());
-    const int rc = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return rc == Z_STREAM_END;
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now, reporting a failed close (a full disk shows there).
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd < 0 || close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool WriteAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
 }
 
-// MS-DOS date and time of a file's modification.
-void DosTime(const std::string& path, uint16_t& time, uint16_t& date) {
-    struct stat st{};
-    time_t t = stat(path.c_str(), &st) == 0 ? st.st_mtime : ::time(nullptr);
+// MS-DOS date and time of a modification time.
+void DosTime(time_t t, uint16_t& time, uint16_t& date) {
     tm local{};
     localtime_r(&t, &local);
     time = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
     date = static_cast<uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
 }
 
-}  // namespace
+// The fixed part of a local header or a central directory entry, from the
+// CRC on: CRC, compressed size, size.
+void PutSizes(std::string& out, uint32_t crc, uint32_t packed, uint32_t size) {
+    Put32(out, crc);
+    Put32(out, packed);
+    Put32(out, size);
+}
 
-bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& entries) {
-    std::string archive, directory;
-    for (const BASZipEntry& entry : entries) {
-        std::string data, packed;
-        // Only regular files, never through a link; logs may be larger than
-        // a settings file, but not without end.
-        if (BASUtilityFile::ReadRegularFile(entry.path, data, kMaxEntryBytes, nullptr, false) !=
-                BASUtilityFile::ReadStatus::Ok ||
-            !Deflate(data, packed)) {
-            return false;
-        }
-        const uint32_t crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
-        uint16_t time = 0, date = 0;
-        DosTime(entry.path, time, date);
-        const uint32_t offset = static_cast<uint32_t>(archive.size());
+// One entry, streamed: its local header, its data deflated a chunk at a
+// time straight into the archive, then the header's CRC and sizes written
+// in place. Appends the entry's central directory record.
+bool WriteEntry(int out, off_t& offset, const BASZipEntry& entry, std::string& directory) {
+    // Only regular files, never through a link; opened without blocking, so
+    // a FIFO swapped in cannot hang the helper.
+    Fd in(open(entry.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st{};
+    if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxEntryBytes) return false;
+    uint16_t time = 0, date = 0;
+    DosTime(st.st_mtime, time, date);
 
-        Put32(archive, 0x04034b50);
-        Put16(archive, 20);  // version needed
-        Put16(archive, 0x0800);  // UTF-8 names
-        Put16(archive, 8);  // deflate
-        Put16(archive, time);
-        Put16(archive, date);
-        Put32(archive, crc);
-        Put32(archive, static_cast<uint32_t>(packed.size()));
-        Put32(archive, static_cast<uint32_t>(data.size()));
-        Put16(archive, static_cast<uint32_t>(entry.nameInArchive.size()));
-        Put16(archive, 0);
-        archive += entry.nameInArchive;
-        archive += packed;
+    const off_t headerAt = offset;
+    std::string header;
+    Put32(header, 0x04034b50);
+    Put16(header, 20);      // version needed
+    Put16(header, 0x0800);  // UTF-8 names
+    Put16(header, 8);       // deflate
+    Put16(header, time);
+    Put16(header, date);
+    PutSizes(header, 0, 0, 0);  // filled in once the data is written
+    Put16(header, static_cast<uint32_t>(entry.nameInArchive.size()));
+    Put16(header, 0);
+    header += entry.nameInArchive;
+    if (!WriteAll(out, header.data(), header.size())) return false;
+    offset += static_cast<off_t>(header.size());
 
-        Put32(directory, 0x02014b50);
-        Put16(directory, 0x031E);  // made by: Unix, 3.0
-        Put16(directory, 20);
-        Put16(directory, 0x0800);
-        Put16(directory, 8);
-        Put16(directory, time);
-        Put16(directory, date);
-        Put32(directory, crc);
-        Put32(directory, static_cast<uint32_t>(packed.size()));
-        Put32(directory, static_cast<uint32_t>(data.size()));
-        Put16(directory, static_cast<uint32_t>(entry.nameInArchive.size()));
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put16(directory, 0);
-        Put32(directory, 0100644u << 16);
-        Put32(directory, offset);
-        directory += entry.nameInArchive;
-    }
-    const uint32_t directoryOffset = static_cast<uint32_t>(archive.size());
-    archive += directory;
-    Put32(archive, 0x06054b50);
-    Put16(archive, 0);
-    Put16(archive, 0);
-    Put16(archive, static_cast<uint32_t>(entries.size()));
-    Put16(archive, static_cast<uint32_t>(entries.size()));
-    Put32(archive, static_cast<uint32_t>(directory.size()));
-    Put32(archive, directoryOffset);
-    Put16(archive, 0);
-
-    // A fresh name of our own (mkostemp: O_EXCL, mode 0600, never through a
-    // link), then put in place without replacing anything.
-    std::string pattern = zipPath + ".part-XXXXXX";
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    const std::string tmp = pattern;
-    bool ok = fchmod(fd, 0600) == 0;
-    const char* p = archive.data();
-    size_t left = archive.size();
-    while (ok && left > 0) {
-        const ssize_t n = write(fd, p, left);
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+    std::vector<char> input(kChunkBytes), output(kChunkBytes);
+    uLong crc = crc32(0, nullptr, 0);
+    int64_t size = 0;
+    int64_t packed = 0;
+    bool ok = true;
+    for (bool end = false; ok && !end;) {
+        const ssize_t n = read(in.get(), input.data(), input.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
+        if (n < 0) {
             ok = false;
             break;
         }
-        p += n;
-        left -= static_cast<size_t>(n);
+        end = n == 0;
+        size += n;
+        if (size > kMaxEntryBytes) {
+            ok = false;  // it grew past the limit while being read
+            break;
+        }
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(input.data()), static_cast<uInt>(n));
+        z.next_in = reinterpret_cast<Bytef*>(input.data());
+        z.avail_in = static_cast<uInt>(n);
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(output.data());
+            z.avail_out = static_cast<uInt>(output.size());
+            const int rc = deflate(&z, end ? Z_FINISH : Z_NO_FLUSH);
+            if (rc == Z_STREAM_ERROR) {
+                ok = false;
+                break;
+            }
+            const size_t have = output.size() - z.avail_out;
+            ok = WriteAll(out, output.data(), have);
+            packed += static_cast<int64_t>(have);
+        } while (ok && z.avail_out == 0);
     }
-    ok = close(fd) == 0 && ok;
+    deflateEnd(&z);
+    if (!ok || packed > kMaxEntryBytes) return false;
+    offset += static_cast<off_t>(packed);
+
+    std::string sizes;
+    PutSizes(sizes, static_cast<uint32_t>(crc), static_cast<uint32_t>(packed), static_cast<uint32_t>(size));
+    if (pwrite(out, sizes.data(), sizes.size(), headerAt + 14) != static_cast<ssize_t>(sizes.size())) return false;
+
+    Put32(directory, 0x02014b50);
+    Put16(directory, 0x031E);  // made by: Unix, 3.0
+    Put16(directory, 20);
+    Put16(directory, 0x0800);
+    Put16(directory, 8);
+    Put16(directory, time);
+    Put16(directory, date);
+    PutSizes(directory, static_cast<uint32_t>(crc), static_cast<uint32_t>(packed), static_cast<uint32_t>(size));
+    Put16(directory, static_cast<uint32_t>(entry.nameInArchive.size()));
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put32(directory, 0100644u << 16);
+    Put32(directory, static_cast<uint32_t>(headerAt));
+    directory += entry.nameInArchive;
+    return true;
+}
+
+}  // namespace
+
+bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& entries) {
+    // A fresh name of our own (mkostemp: O_EXCL, mode 0600, never through a
+    // link), then put in place without replacing anything.
+    std::string pattern = zipPath + ".part-XXXXXX";
+    Fd out(mkostemp(pattern.data(), O_CLOEXEC));
+    if (out.get() < 0) return false;
+    const std::string tmp = pattern;
+    bool ok = fchmod(out.get(), 0600) == 0;
+
+    std::string directory;
+    off_t offset = 0;
+    for (const BASZipEntry& entry : entries) {
+        if (!ok) break;
+        ok = WriteEntry(out.get(), offset, entry, directory);
+    }
+    // The archive's 32-bit offsets.
+    ok = ok && offset + static_cast<off_t>(directory.size()) < 0xFFFFFFFFLL;
+    if (ok) {
+        std::string end = directory;
+        Put32(end, 0x06054b50);
+        Put16(end, 0);
+        Put16(end, 0);
+        Put16(end, static_cast<uint32_t>(entries.size()));
+        Put16(end, static_cast<uint32_t>(entries.size()));
+        Put32(end, static_cast<uint32_t>(directory.size()));
+        Put32(end, static_cast<uint32_t>(offset));
+        Put16(end, 0);
+        ok = WriteAll(out.get(), end.data(), end.size());
+    }
+    ok = out.Close() && ok;
     if (ok) ok = renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, zipPath.c_str(), RENAME_NOREPLACE) == 0;
     if (!ok) unlink(tmp.c_str());
     return ok;

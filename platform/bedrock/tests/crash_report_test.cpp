@@ -4,9 +4,13 @@
 #include <bedrock/bas_utility_string.h>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -39,12 +43,62 @@ protected:
     fs::path root_, day_;
 };
 
-TEST_F(CrashReport, PacksTheFolderThenCallsTheHandler) {
+// The archive's entries, name to contents, read back through its central
+// directory and inflated.
+std::map<std::string, std::string> Unzip(const fs::path& zip) {
+    std::ifstream in(zip, std::ios::binary);
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto u16 = [&](size_t at) { return static_cast<uint32_t>(static_cast<uint8_t>(data[at]) | static_cast<uint8_t>(data[at + 1]) << 8); };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    std::map<std::string, std::string> entries;
+    const size_t end = data.rfind(std::string("PK\x05\x06", 4));
+    if (end == std::string::npos) return entries;
+    for (size_t at = u32(end + 16), n = 0; n < u16(end + 10); ++n) {
+        const uint32_t crc = u32(at + 16), packed = u32(at + 20), size = u32(at + 24);
+        const uint32_t nameLength = u16(at + 28), header = u32(at + 42);
+        const std::string name = data.substr(at + 46, nameLength);
+        at += 46 + nameLength + u16(at + 30) + u16(at + 32);
+        const size_t body = header + 30 + u16(header + 26) + u16(header + 28);
+        std::string out(size, '\0');
+        z_stream z{};
+        inflateInit2(&z, -15);
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + body));
+        z.avail_in = packed;
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = size;
+        const int rc = inflate(&z, Z_FINISH);
+        inflateEnd(&z);
+        EXPECT_EQ(rc, Z_STREAM_END) << name;
+        EXPECT_EQ(crc32(0, reinterpret_cast<const Bytef*>(out.data()), size), crc) << name;
+        entries[name] = out;
+    }
+    return entries;
+}
+
+TEST_F(CrashReport, PacksTheCrashedRunsFilesThenCallsTheHandler) {
+    // The crashed run's log, large enough to take many chunks; the day's
+    // other logs are not the crash's.
+    const std::string log = "PixbridgeManager.host.user.log.INFO.20261208-100000.4242";
+    std::string big;
+    for (uint64_t i = 0; big.size() < 3 * 1024 * 1024; ++i) big += "line " + std::to_string(i * 7919 % 100003) + "\n";
+    std::ofstream(day_ / log) << big;
+    std::ofstream(day_ / "PixbridgeManager.host.user.log.INFO.20261208-090000.4241") << "an earlier run\n";
+    std::ofstream(day_ / "20261208101010.dmp") << "pid 4242\nsignal 11 (SIGSEGV)\n";
     EXPECT_EQ(Run(day_ / "20261208101010.dmp"), 0);
     EXPECT_EQ(handled, 1);
     ASSERT_TRUE(fs::exists(day_ / "20261208101010.zip"));
-    EXPECT_GT(fs::file_size(day_ / "20261208101010.zip"), 100u);
-    EXPECT_TRUE(fs::exists(day_ / "Crash.json"));
+    const std::map<std::string, std::string> entries = Unzip(day_ / "20261208101010.zip");
+    std::vector<std::string> names;
+    for (const auto& entry : entries) names.push_back(entry.first);
+    EXPECT_EQ(names, (std::vector<std::string>{"20261208101010.dmp", "Crash.json", log}));
+    EXPECT_EQ(entries.at(log), big);
+    EXPECT_EQ(entries.at("Crash.json"), "{}");
+    EXPECT_TRUE(fs::exists(day_ / "Crash.json"));  // clearing is the crash handler's
+
+    // A dump without its process id: the dump and the summary only.
+    std::ofstream(day_ / "20261208111111.dmp") << "signal 6 (SIGABRT)\n";
+    EXPECT_EQ(Run(day_ / "20261208111111.dmp"), 0);
+    EXPECT_EQ(Unzip(day_ / "20261208111111.zip").size(), 2u);
 }
 
 TEST_F(CrashReport, AnythingButARealDumpInTheReportFolderIsRefused) {

@@ -130,7 +130,13 @@ HelperProcess HelperProcess::launch(const std::string& program, std::string& err
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes.attributes, &none);
     posix_spawnattr_setsigdefault(&attributes.attributes, &all);
-    posix_spawnattr_setflags(&attributes.attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    // A process group of its own: Ctrl+C in the terminal goes to the
+    // terminal's group and must stop the program only (which then finishes
+    // the photos under way), not kill the helper under them. The helper
+    // still ends with the program: its socket closes then.
+    posix_spawnattr_setpgroup(&attributes.attributes, 0);
+    posix_spawnattr_setflags(&attributes.attributes,
+                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
     std::string socketArg = "--socket-fd=" + std::to_string(kWorkerSocketFd);
     char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>(socketArg.c_str()), nullptr};

@@ -17,9 +17,8 @@ namespace {
 constexpr const char* kWorkerName = "pixbridge-heif-worker";
 // Generous enough for the slowest machine: a fixed minute plus a second per
 // megapixel once the helper has told the photo's size (a 200-megapixel
-// photo gets over four minutes).
+// photo gets over four minutes; see WorkerClient::timeLimitMs).
 constexpr int64_t kBaseTimeoutMs = 60000;
-constexpr int64_t kTimeoutPerMegapixelMs = 1000;
 constexpr int64_t kExitGraceMs = HelperProcess::kExitGraceMs;
 
 int64_t baseTimeoutMs()
@@ -227,9 +226,7 @@ WorkerClient::Pending* WorkerClient::findSent(uint32_t sequence)
 
 wire::Clock::time_point WorkerClient::deadlineOf(const Pending& request) const
 {
-    const int64_t megapixels = static_cast<int64_t>(request.pixelCount / 1000000);
-    return request.sentAt + std::chrono::milliseconds(baseTimeoutMs()) +
-           std::chrono::milliseconds(megapixels * kTimeoutPerMegapixelMs);
+    return request.sentAt + std::chrono::milliseconds(timeLimitMs(baseTimeoutMs(), request.pixelCount));
 }
 
 WorkerClient::Outcome WorkerClient::collect()

@@ -7,6 +7,7 @@
 #ifndef PHOTOCODEC_WORKER_CLIENT_H
 #define PHOTOCODEC_WORKER_CLIENT_H
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -46,6 +47,23 @@ public:
 
     // One request, waited for.
     Outcome run(const wire::Request& request, int sourceFd, int outputFd);
+
+    // How long a request may take: `baseMs` (at most a day), and a second
+    // per megapixel the helper says the photo has, but at most
+    // kMaxExtensionMs more: the largest picture libheif decodes at all (a
+    // gigapixel) stays under the cap, and a broken or hostile helper
+    // claiming more gets no more. Never overflows, whatever it says.
+    static constexpr int64_t kMaxBaseMs = 24LL * 60 * 60 * 1000;
+    static constexpr int64_t kTimeoutPerMegapixelMs = 1000;
+    static constexpr int64_t kMaxExtensionMs = 20LL * 60 * 1000;
+    static constexpr int64_t timeLimitMs(int64_t baseMs, uint64_t pixelCount)
+    {
+        const uint64_t megapixels = pixelCount / 1000000;
+        const int64_t extensionMs = megapixels >= static_cast<uint64_t>(kMaxExtensionMs / kTimeoutPerMegapixelMs)
+                                        ? kMaxExtensionMs
+                                        : static_cast<int64_t>(megapixels) * kTimeoutPerMegapixelMs;
+        return std::clamp<int64_t>(baseMs, 0, kMaxBaseMs) + extensionMs;
+    }
 
 private:
     struct Pending {

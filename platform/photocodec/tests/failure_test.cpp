@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
 
 #include "codec_fixture.h"
+#include "worker_client.h"
 
 using testsupport::photo;
 
@@ -249,6 +251,44 @@ TEST_F(CodecTest, TheNextDecoderTakesOverTheHelper)
     EXPECT_EQ(testsupport::zombieChildren(), 0);
     ::unsetenv("PIXBRIDGE_HEIF_WORKER");
     ::unsetenv("PIXBRIDGE_FAKE_WORKER_MODE");
+}
+
+// Ctrl+C goes to the terminal's process group: the program's. The helper,
+// in a group of its own, keeps decoding the photos under way while the
+// program finishes them.
+TEST_F(CodecTest, TheHelperHasAProcessGroupOfItsOwn)
+{
+    ASSERT_TRUE(toJpeg(photo("crab_blue.heic"), dir_.file("a.JPG")));
+    const std::vector<int> ours = helpers("pixbridge-heif-worker");
+    ASSERT_EQ(ours.size(), 1u);
+    EXPECT_EQ(::getpgid(ours[0]), ours[0]);
+    EXPECT_NE(::getpgid(ours[0]), ::getpgid(0));
+}
+
+// The helper tells a photo's size to lengthen its time limit; what it says
+// lengthens it by minutes at most, never by years, and never overflows.
+TEST(HelperTimeLimit, APhotosSizeLengthensItOnlySoFar)
+{
+    using photocodec::WorkerClient;
+    const int64_t cap = WorkerClient::kMaxExtensionMs;
+    const struct {
+        int64_t baseMs;
+        uint64_t pixels;
+        int64_t wantMs;
+    } cases[] = {
+        {60000, 0, 60000},
+        {60000, 999999, 60000},
+        {60000, 12000000, 72000},               // a phone photo: twelve seconds more
+        {60000, 1000000000, 60000 + 1000000},   // the largest libheif decodes, under the cap
+        {60000, 1000000000000000ULL, 60000 + cap},
+        {60000, UINT64_MAX, 60000 + cap},
+        {INT64_MAX, UINT64_MAX, WorkerClient::kMaxBaseMs + cap},
+        {-5, 0, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WorkerClient::timeLimitMs(c.baseMs, c.pixels), c.wantMs) << c.baseMs << " ms, " << c.pixels << " pixels";
+    }
+    EXPECT_LE(cap, 30 * 60 * 1000);
 }
 
 TEST(CodecConcurrency, SeveralDecodersWorkAtOnce)

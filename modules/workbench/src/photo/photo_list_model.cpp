@@ -50,6 +50,12 @@ std::vector<std::u16string> FileNamesIn(const std::u16string& folder) {
     return names;
 }
 
+// A folder (or a link to one) is no photo, even when its name ends in ".heic".
+bool IsFolder(const std::u16string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(std::filesystem::path(BASUtilityString::Utf16ToUtf8(path)), ec);
+}
+
 }  // namespace
 
 PhotoListModel::PhotoListModel(Parts parts) : parts_(parts) {}
@@ -96,7 +102,7 @@ void PhotoListModel::Append(const PhotoPtr& photo) {
 }
 
 bool PhotoListModel::AddScannedPath(const std::u16string& path, std::vector<std::string>& request) {
-    if (!HasHeicExtension(path)) return false;
+    if (!HasHeicExtension(path) || IsFolder(path)) return false;
     // Listed again on purpose: a photo that is already there gets a fresh
     // thumbnail.
     request.push_back(BASUtilityString::Utf16ToUtf8(path));

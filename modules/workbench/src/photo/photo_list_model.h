@@ -33,6 +33,8 @@ public:
     static constexpr size_t kMaxSearchLength = 259;
 
     explicit PhotoListModel(Parts parts);
+    // The dialogs to bring photos in from now on (null: none).
+    void SetChooser(PhotoChooser* chooser) { parts_.chooser = chooser; }
 
     // A photo for `path` (name, size, date); null for a path without a
     // folder part or without a file name.
@@ -46,6 +48,7 @@ public:
     // in its sub-folders). Returns the number of photos added.
     int32_t AddFolder();
     // Paths dropped on the window; returns the number of photos added.
+    // Folders are passed over, whatever their names end in.
     int32_t AddDroppedPaths(const std::vector<std::u16string>& paths);
 
     // Rows are of the shown list; -1 and rows out of range give nothing.

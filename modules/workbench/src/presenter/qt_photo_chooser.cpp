@@ -42,12 +42,12 @@ bool QtPhotoChooser::ChooseFiles(const std::u16string& filterDescription, const 
 }
 
 bool QtPhotoChooser::ChooseFolder(const std::u16string& title, std::u16string& folder) {
-    const QString start = lastFolder_.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) : lastFolder_;
+    // No folder of ours is offered: the browser opens where the dialogs
+    // last were (at first the working folder) and the user picks one.
     const QString chosen = QFileDialog::getExistingDirectory(owner_ ? owner_->window() : nullptr,
-                                                             QString::fromStdU16String(title), start,
+                                                             QString::fromStdU16String(title), QString(),
                                                              QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty() || !QFileInfo(chosen).isDir()) return false;
-    lastFolder_ = chosen;
     folder = chosen.toStdU16String();
     return true;
 }

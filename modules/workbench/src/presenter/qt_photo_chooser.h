@@ -1,6 +1,6 @@
 // The file and folder dialogs behind PhotoChooser: Qt's own dialogs, several
-// files at once with the HEIC filter (any case), starting in the folder the
-// user last chose from.
+// files at once with the HEIC filter (any case) starting in the folder the
+// user last chose photos from, and a folder browser with no folder preselected.
 #ifndef WORKBENCH_QT_PHOTO_CHOOSER_H
 #define WORKBENCH_QT_PHOTO_CHOOSER_H
 

@@ -18,9 +18,9 @@
 #include <pixbridge/host_payloads.h>
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollBar>
@@ -50,6 +50,28 @@ std::string ToText(const rapidjson::Value& value) {
 const QColor kBorder(0xDC, 0xDC, 0xDC);
 const QColor kPanel(0xF9, 0xF9, 0xF9);
 
+// Up and Down in the quality box step the up-down beside it, as arrow keys
+// in a box with an up-down buddy do.
+class StepKeys : public QObject {
+public:
+    StepKeys(QObject* parent, VoUpDown* upDown) : QObject(parent), upDown_(upDown) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Up || key == Qt::Key_Down) {
+                upDown_->Step(key == Qt::Key_Up ? +1 : -1);
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    VoUpDown* upDown_;
+};
+
 // Called by the progress dialog when the user ends it before the end.
 void DialogEnd(void* /*window*/, void* presenter) {
     if (presenter) static_cast<VoContentPresenter*>(presenter)->StopConversion();
@@ -61,6 +83,7 @@ VoContentPresenter::VoContentPresenter(QWidget* window, const ViewResources& res
                                        PhotoAsker* asker, Notify notify)
     : window_(window),
       res_(resources),
+      chooser_(chooser),
       asker_(asker),
       notify_(std::move(notify)),
       alive_(std::make_shared<VoContentPresenter*>(this)),
@@ -126,7 +149,7 @@ void VoContentPresenter::CreateOperatorBar() {
     searchButton_->CreateButton(window_, kSearchButton, 1);
     searchButton_->Init(res_.Image("operator/operate-search.png"), 0, 0, res_.Image("operator/operate-search.png"));
     searchButton_->SetBkgColor(Qt::white);
-    searchButton_->SetTooltip(QStringLiteral("search"));
+    searchButton_->SetTooltip(ViewResources::Tr(u"search"));
 }
 
 void VoContentPresenter::CreateList() {
@@ -191,6 +214,8 @@ void VoContentPresenter::CreatePanel() {
         quality_ = position;
         trackBar_.SetValue(position);
     });
+
+    qualityBox_->LineEdit()->installEventFilter(new StepKeys(qualityBox_, upDown_));  // owned by the box
 
     hint_ = new VoImgButton();  // a child of the window from CreateButton on
     hint_->SetDpiScale(1.0f);
@@ -267,14 +292,14 @@ void VoContentPresenter::Layout(int width, int height) {
     // Operator bar.
     int x = d(20);
     for (VoSwitchImageButton* b : {addFile_, addFolder_, delete_}) {
-        b->move(x, d(6) + (d(32) - d(6) - b->height()) / 2);
+        b->move(x, d(6));
         x = b->geometry().right() + 1 + d(20);
     }
     // List.
     listRect_ = QRect(QPoint(d(4), d(4) + d(32)), QPoint(width - d(302) - d(4) - 1, height - d(32) - 1));
     list_->setGeometry(listRect_);
-    searchButton_->move(listRect_.right() + 1 - d(20) - searchButton_->width(), d(4) + (d(32) - searchButton_->height()) / 2);
-    searchBox_->setGeometry(searchButton_->x() - d(120) - d(2), d(4) + (d(32) - d(21)) / 2, d(120), d(21));
+    searchButton_->move(listRect_.right() + 1 - d(20) - searchButton_->width(), d(4));
+    searchBox_->setGeometry(searchButton_->x() - d(120) - d(2), d(4), d(120), d(21));
     int scrollBar = list_->verticalScrollBar()->isVisible() ? list_->verticalScrollBar()->width() : 0;
     if (scrollBar < 0 || scrollBar > d(20)) scrollBar = 0;
     const int usable = listRect_.width() - scrollBar;
@@ -308,7 +333,7 @@ void VoContentPresenter::Layout(int width, int height) {
         qualityBox_->setGeometry(upLeft - d(88), upTop + (d(26) - boxHeight) / 2, d(86), boxHeight);
         qualityBorder_ = QRect(upLeft - d(90), upTop, d(90), d(26) - d(1));
         const int trackTop = qualityLabel_.bottom() + 1 + d(20);
-        trackBar_.SetRect(QRect(il, trackTop, pr - pl - d(24) - d(14), d(14)));
+        trackBar_.SetRect(QRect(il, trackTop, pr - pl - d(24), d(14)));
         trackBar_.SetValue(quality_);
         below = trackTop + d(14);
     }
@@ -371,7 +396,15 @@ void VoContentPresenter::Paint(QPainter& painter) const {
         painter.drawText(QRect(x + d(16), status_.top(), width_, status_.height()), Qt::AlignLeft | Qt::AlignVCenter,
                          checkedText_);
     }
+    if (finishing_) {
+        // At the right, under the disabled "convert".
+        painter.setPen(QColor(0x55, 0x55, 0x55));
+        painter.drawText(QRect(status_.left(), status_.top(), status_.width() - d(12), status_.height()),
+                         Qt::AlignRight | Qt::AlignVCenter, FinishingText());
+    }
 }
+
+QString VoContentPresenter::FinishingText() { return ViewResources::Tr(u"convert-finishing-last-photos"); }
 
 // ---- commands ----
 
@@ -434,11 +467,14 @@ void VoContentPresenter::SetFormat(int format) {
 }
 
 void VoContentPresenter::ChooseOutputFolder() {
-    const QString chosen = QFileDialog::getExistingDirectory(window_ ? window_->window() : nullptr,
-                                                             ViewResources::Tr(u"select-dir"), Q(outputFolder_),
-                                                             QFileDialog::ShowDirsOnly);
-    if (chosen.isEmpty()) return;
-    SetOutputFolder(chosen.toStdU16String());
+    std::u16string chosen;
+    if (!chooser_ || !chooser_->ChooseFolder(TranslateConverter(u"select-dir"), chosen) || chosen.empty()) return;
+    SetOutputFolder(chosen);
+}
+
+void VoContentPresenter::SetChooser(PhotoChooser* chooser) {
+    chooser_ = chooser;
+    model_->SetChooser(chooser);
 }
 
 void VoContentPresenter::SetOutputFolder(const std::u16string& folder) {
@@ -555,7 +591,7 @@ void VoContentPresenter::ShownListEmptied() { SetVisibleRange(0, 0); }
 void VoContentPresenter::SetVisibleRange(int first, int last) {
     visibleFirst_ = first;
     visibleLast_ = last;
-    VLOG(1) << "start: " << first << " end: " << last;
+    LOG(INFO) << "start: " << first << " end: " << last;
 }
 
 void VoContentPresenter::ThumbnailArrived(std::shared_ptr<QImage> image, const std::u16string& path, int32_t kind,
@@ -662,7 +698,12 @@ bool VoContentPresenter::Convert() {
 }
 
 void VoContentPresenter::ConversionReplied(int32_t kind) {
-    if (kind == 1) converting_ = false;
+    if (kind != 1) return;
+    converting_ = false;
+    if (finishing_) {
+        drainTimer_->stop();
+        SetFinishing(false);
+    }
 }
 
 void VoContentPresenter::StopWork() {
@@ -672,10 +713,13 @@ void VoContentPresenter::StopWork() {
 
 void VoContentPresenter::StopConversion() {
     work_->Stop();
-    // The photo module finishes the file in hand and ends; its end reply no
-    // longer reaches us (our task is gone), so the job is over once the
-    // module's event has ended. Until then no new conversion starts.
-    if (converting_) drainTimer_->start(100);
+    // The photo module finishes the files it has begun and ends; its end
+    // reply no longer reaches us (our task is gone), so the job is over once
+    // the module's event has ended. Until then no new conversion starts, and
+    // the user sees why "convert" waits.
+    if (!converting_) return;
+    SetFinishing(true);
+    drainTimer_->start(100);
 }
 
 void VoContentPresenter::CheckDrained() {
@@ -683,4 +727,11 @@ void VoContentPresenter::CheckDrained() {
     if (!remote.empty() && VoTaskSchedular::Get()->FindTask(remote)) return;
     drainTimer_->stop();
     converting_ = false;
+    SetFinishing(false);
+}
+
+void VoContentPresenter::SetFinishing(bool finishing) {
+    finishing_ = finishing;
+    if (convert_) convert_->setEnabled(!finishing);
+    if (window_) window_->update(status_);
 }

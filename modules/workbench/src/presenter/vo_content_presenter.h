@@ -70,7 +70,14 @@ public:
     // The progress dialog's cancel: the conversion stops after the file in hand.
     void StopConversion();
     bool Busy() const;
+    // A stopped conversion still finishes the photos it had begun: "convert"
+    // is disabled and the status line says so.
+    bool Finishing() const { return finishing_; }
+    static QString FinishingText();
+    // The folder browser (the same dialogs as the model's adds).
     void ChooseOutputFolder();
+    // The file and folder dialogs from now on.
+    void SetChooser(PhotoChooser* chooser);
     void SetOutputFolder(const std::u16string& folder);
     // "85" or "85%" typed in the quality box and Enter.
     void QualityEntered();
@@ -89,6 +96,8 @@ public:
     VoTrackBar& TrackBar() { return trackBar_; }
     VoImgButton* KeepExif() const { return keepExif_; }
     VoEdit* SearchBox() const { return searchBox_; }
+    VoImgButton* SearchButton() const { return searchButton_; }
+    VoSwitchImageButton* AddFileButton() const { return addFile_; }
     VoSwitchButton* ConvertButton() const { return convert_; }
     int Quality() const { return quality_; }
     int RowHeight() const { return rowHeight_; }
@@ -125,10 +134,12 @@ private:
     int ReadQualityBox();
     void SetVisibleRange(int first, int last);
     void CheckDrained();
+    void SetFinishing(bool finishing);
     QRect Text(const QString& text, const char* font, int x, int y, int width = 0) const;
 
     QWidget* window_ = nullptr;
     const ViewResources& res_;
+    PhotoChooser* chooser_ = nullptr;
     PhotoAsker* asker_ = nullptr;
     Notify notify_;
     std::unique_ptr<PhotoListModel> model_;
@@ -173,6 +184,7 @@ private:
     int rowHeight_ = 60;
     int rowsPerPage_ = 1;
     bool converting_ = false;
+    bool finishing_ = false;
     int refreshedRows_ = 0;
     std::unique_ptr<QTimer> drainTimer_;
     QString totalText_;

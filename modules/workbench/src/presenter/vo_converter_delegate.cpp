@@ -1,15 +1,14 @@
 #include "presenter/vo_converter_delegate.h"
 
+#include "presenter/vo_drop_menu.h"
+
 #include <canvas/vo_command.h>
 #include <pixbridge/command_names.h>
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QGuiApplication>
-#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 
@@ -45,6 +44,10 @@ void VoConverterDelegate::CreateWindow(void* parent, const WindowRect& rect) {
 }
 
 QWidget* VoConverterDelegate::Window() const { return window_.data(); }
+
+void VoConverterDelegate::SetChooser(PhotoChooser* chooser) {
+    if (content_) content_->SetChooser(chooser ? chooser : &chooser_);
+}
 
 void VoConverterDelegate::ResizeClient(int32_t width, int32_t height) {
     if (!window_) return;
@@ -94,20 +97,8 @@ void VoConverterDelegate::StopWork() {
 
 bool VoConverterDelegate::ShowDropMenu(const QPoint& globalPos) const {
     if (dropMenu_) return dropMenu_(globalPos);
-    QMenu menu(window_);
-    QAction* add = menu.addAction(ViewResources::Tr(u"drag-drop-here"));
-    menu.setFont(res_.Font("font:16:normal"));
-    // A position off every screen (a drop from a screen that went away) is
-    // pulled into the nearest screen's work area.
-    QPoint at = globalPos;
-    if (!QGuiApplication::screenAt(at)) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            at.setX(std::clamp(at.x(), area.left(), area.right()));
-            at.setY(std::clamp(at.y(), area.top(), area.bottom()));
-        }
-    }
-    return menu.exec(at) == add;
+    VoDropMenu menu(window_, ViewResources::Tr(u"drag-drop-here"), res_.Font("font:16:normal"), res_.DpiScale());
+    return menu.Exec(globalPos);
 }
 
 void VoConverterDelegate::OnDrop(const std::vector<std::u16string>& paths, const QPoint& globalPos) {

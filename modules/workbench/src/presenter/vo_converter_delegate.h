@@ -46,6 +46,9 @@ public:
     VoEntryPresenter* Entry() const { return entry_.get(); }
     VoContentPresenter* Content() const { return content_.get(); }
     QtPhotoChooser& Chooser() { return chooser_; }
+    // The file and folder dialogs of the views; null puts Qt's back. Tests
+    // answer them with a stand-in.
+    void SetChooser(PhotoChooser* chooser);
 
     // The drop menu: true when the user chose to add. Tests may replace it.
     using DropMenu = std::function<bool(const QPoint& globalPos)>;

@@ -18,6 +18,8 @@ void VoTrackThumb::SetLimits(int minimumX, int maximumX, int fixedY) {
 
 void VoTrackThumb::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The square is white, like the panel's controls, under the round thumb.
+    painter.fillRect(rect(), Qt::white);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setPen(Qt::NoPen);
     painter.setBrush(colour_);

@@ -1,14 +1,15 @@
 // Crash reporting. A fatal signal in the program does only async-signal-safe
-// work: it writes a small dump (signal, address, backtrace) and starts the
-// program again as a report helper. The helper, a healthy process, calls the
-// extra-file handler, packs the dump folder into a ".zip" and calls the crash
-// handler, which may show windows.
+// work: it writes a small dump (process id, signal, address, backtrace) and
+// starts the program again as a report helper. The helper, a healthy
+// process, calls the extra-file handler, packs the crashed run's files into a
+// ".zip" and calls the crash handler, which may show windows.
 #ifndef BEDROCK_BAS_DBG_REPORT_H
 #define BEDROCK_BAS_DBG_REPORT_H
 
 #include "bedrock_export.h"
 
 #include <string>
+#include <vector>
 
 class BEDROCK_EXPORT BASDbgReport {
 public:
@@ -35,12 +36,20 @@ public:
     static void SetExiting();
     static bool IsExiting();
 
+    // What a crashed run left in its report folder, by name: its dump and the
+    // logs whose names end in "." and the process id the dump names (glog's
+    // names do), regular files only, read through `folderFd`. The day's
+    // other logs (earlier runs, a converter still writing its own) are not
+    // the crash's. The extra file is the caller's to add.
+    static std::vector<std::string> CrashedRunFiles(int folderFd, const std::string& dumpName);
+
     // The helper's work for a dump a crashed run wrote; returns the exit code.
     // The helper arms no signal handlers of its own, so a fault while
     // reporting can never start another helper. It acts only on a regular
     // ".dmp" file of this user whose real folder lies inside the report root,
     // and hands both handlers that real folder (and the dump's real path),
-    // never the path it was given.
+    // never the path it was given. The archive, named after the dump, holds
+    // the crashed run's files (above) and the extra file.
     static int RunCrashReport(const std::u16string& dumpPath, CrashHandler crashHandler,
                               ExtraFileHandler extraFileHandler);
 };

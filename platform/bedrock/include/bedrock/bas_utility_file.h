@@ -34,6 +34,13 @@ public:
     // Writes beside the target, syncs, then renames over it: readers see the
     // old file or the new one, never half of either. Parent folders are made.
     static bool WriteFileAtomically(const std::string& path, const std::string& bytes);
+    // `path` made absolute for another working folder: its folder part
+    // resolved as the kernel resolves it (links first, then "..", so
+    // "link/../IMG.heic" names the photo an open() of it reaches) and its last
+    // part kept as given, so a photo that is itself a link keeps its own name
+    // and place. A last part of "." or ".." is resolved too; trailing "/"
+    // are dropped. Unchanged when there is no working folder to start from.
+    static std::string ResolvePath(const std::string& path);
     // "512 B", "1.50 KB", "3.25 MB", "1.02 GB" (powers of 1024).
     static std::u16string ZLGetFormatSizeFromBytes(int64_t bytes);
 };

@@ -14,9 +14,10 @@ struct BASZipEntry {
 
 // The archive is written beside its final name (a new file, mode 0600) and
 // renamed into place, so a half-written archive is never left and no existing
-// file or link target is ever written over. Entries are read only when they
-// are regular files (links are refused). False when any file cannot be read
-// or `zipPath` already exists.
+// file or link target is ever written over. Entries are streamed, a chunk at
+// a time, so memory stays small whatever the logs weigh; they are read only
+// when they are regular files (links are refused). False when any file
+// cannot be read or `zipPath` already exists.
 BEDROCK_EXPORT bool BASWriteZip(const std::string& zipPath, const std::vector<BASZipEntry>& entries);
 
 #endif  // BEDROCK_BAS_ZIP_H
