@@ -48,9 +48,10 @@ public:
         painter->restore();
     }
 
-    // The width a menu keeps free for its check marks.
+    // The width a menu keeps free for its check marks, at the view's scale
+    // like the text beside it.
     int CheckMarkWidth(const QWidget* widget) const {
-        return QProxyStyle::pixelMetric(PM_IndicatorWidth, nullptr, widget);
+        return static_cast<int>(QProxyStyle::pixelMetric(PM_IndicatorWidth, nullptr, widget) * dpiScale_);
     }
 
 private:
