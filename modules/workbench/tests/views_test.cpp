@@ -364,7 +364,7 @@ TEST_F(Views, DropsOnTheEntryView) {
     EXPECT_EQ(menus, menusBefore);
 }
 
-// The quality slider as Part of the panel: its channel spans the panel less
+// The quality slider in its panel: its channel spans the panel less
 // 12 d on either side, a drag to its middle gives 50 and to its end 100, at
 // scales 1 and 1.5; the round thumb sits on white; Up and Down in the box
 // step the quality like the arrows beside it.
