@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libxcb1-dev
   xvfb xauth xdotool zip unzip imagemagick
+  openbox x11-xserver-utils   # a window manager for the keyboard journey; xrdb sets Xft.dpi for the screens
 )
 # libheif 1.19 and its decoder plug-ins come from bookworm-backports; 1.15 of
 # bookworm itself refuses many current phone photos. Besides HEVC, HEIF

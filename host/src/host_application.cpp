@@ -25,6 +25,7 @@
 #include <bedrock/bas_utility_string.h>
 #include <bedrock/bas_utility_sys.h>
 #include <bedrock/vo_task_pool.h>
+#include <canvas/pictures.h>
 #include <lingua/wx_locale.h>
 
 #include <QApplication>
@@ -55,12 +56,17 @@ void OnTerminate(int) {
     [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
 }
 
+// Qt's device pixel ratio of the screen the window opens on.
+double PrimaryDeviceRatio() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->devicePixelRatio() : 1.0;
+}
+
 float ComputeDpiScale() {
     BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults();
     const double stored = standard ? standard->GetDouble("DPI", 0.0) : 0.0;
-    if (stored != 0.0) return static_cast<float>(stored);
     const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? static_cast<float>(screen->logicalDotsPerInchX() / 96.0) : 1.0f;
+    return display::ProgramScale(stored, PrimaryDeviceRatio(), screen ? screen->logicalDotsPerInchX() : 96.0);
 }
 
 }  // namespace
@@ -201,10 +207,13 @@ void HostApplication::StartWindowSystem() {
     xmlInitParser();
     LIBXML_TEST_VERSION
 
+    const float scale = ComputeDpiScale();
+    parts_->context.SetDpiScale(scale);
+    LOG(INFO) << "display scale " << scale << " over a device pixel ratio of " << PrimaryDeviceRatio();
     parts_->images.SetResourceFolder(BASUtilityApp::GetProductInstallDir() + u"Resources/");
+    parts_->images.SetDeviceScale(Utils::DeviceScale(scale));
     parts_->images.Preload(ImageCache::StartupImages());
     parts_->context.SetLogFolder(U(logFolder_ + "/"));
-    parts_->context.SetDpiScale(display::ClampDpiScale(ComputeDpiScale()));
     BASDbgReport::SetReportRoot(U(folders_.reportRoot));
 
     // The crash alert is the host's own alert, with "open" as its button.
@@ -222,7 +231,7 @@ void HostApplication::StartWindowSystem() {
 void HostApplication::StartMainWindow() {
     const float scale = parts_->context.DpiScale();
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect rect = CMainFrame::CentredRect(screen ? screen->size() : QSize(1366, 768), scale);
+    const QRect rect = CMainFrame::CentredRect(screen ? screen->size() : QSize(1366, 768), scale, PrimaryDeviceRatio());
 
     // The window first: it is the main thread's dispatch target and the
     // parent of everything below.

@@ -1,6 +1,7 @@
 // The host's rules with many inputs: language choice, URL and suite-file
 // rules, the manifest's rectangle arithmetic, the border zones, the window
 // rectangle, single instance.
+#include "app/display_scale.h"
 #include "app/host_settings.h"
 #include "app/language_choice.h"
 #include "app/single_instance.h"
@@ -120,6 +121,40 @@ TEST(MainWindowRect, CentredAndScaled) {
     EXPECT_EQ(big.width(), 1431);
     EXPECT_EQ(big.height(), 921);
     EXPECT_EQ(big.left(), 32);  // |1366 - 1431| / 2
+}
+
+// The "DPI" setting counts device pixels; Qt's ratio (the desktop's scale)
+// already multiplies the program's own lengths, so the program's scale is
+// the setting over that ratio, and without a setting the desktop decides.
+TEST(DisplayScale, TheSettingCountsDevicePixelsOverQtsRatio) {
+    struct Case { double stored, ratio, logicalDpi; float scale; };
+    const Case cases[] = {
+        {1.5, 1.0, 96, 1.5f},  {1.5, 1.25, 96, 1.2f}, {1.5, 1.5, 96, 1.0f}, {1.5, 2.0, 96, 0.75f},
+        {2.0, 2.0, 96, 1.0f},  {1.0, 2.0, 96, 0.5f},  {0.0, 2.0, 96, 1.0f},  {0.0, 1.25, 96, 1.0f},
+        {0.0, 1.0, 120, 1.25f},  // Qt not scaling (QT_ENABLE_HIGHDPI_SCALING=0): the program does
+        {0.0, 1.0, 96, 1.0f},  {1e30, 2.0, 96, 2.0f}, {1.5, 0.0, 96, 1.5f},  // a broken ratio counts as 1
+    };
+    for (const Case& c : cases) {
+        EXPECT_FLOAT_EQ(display::ProgramScale(c.stored, c.ratio, c.logicalDpi), c.scale)
+            << c.stored << " over " << c.ratio << " at " << c.logicalDpi;
+    }
+
+    // The window that Qt makes of the rectangle: device pixels are the
+    // layout pixels times the ratio, rounded as Qt rounds them. A setting of
+    // 1.5 is 1431 x 921 device pixels wherever whole layout pixels reach it;
+    // at ratio 2 they come in pairs, so one more.
+    struct Window { double ratio; int width, height; };
+    const Window windows[] = {{1.0, 1431, 921}, {1.25, 1431, 921}, {1.5, 1431, 921}, {2.0, 1432, 922}};
+    for (const Window& w : windows) {
+        const QRect rect = CMainFrame::CentredRect(QSize(2560, 1600), display::ProgramScale(1.5, w.ratio, 96), w.ratio);
+        EXPECT_EQ(qRound(rect.width() * w.ratio), w.width) << w.ratio;
+        EXPECT_EQ(qRound(rect.height() * w.ratio), w.height) << w.ratio;
+    }
+    // Without a setting the window keeps its 954 x 614 layout pixels at every desktop scale.
+    for (double ratio : {1.0, 1.25, 1.5, 2.0}) {
+        EXPECT_EQ(CMainFrame::CentredRect(QSize(2560, 1600), display::ProgramScale(0, ratio, 96), ratio).size(),
+                  QSize(954, 614)) << ratio;
+    }
 }
 
 TEST(SingleInstance, SameVersionOnceOtherVersionsBeside) {

@@ -12,6 +12,7 @@
 
 #include <bedrock/bas_utility_string.h>
 #include <canvas/dispatch_queue.h>
+#include <canvas/pictures.h>
 #include <pixbridge/command_names.h>
 #include <pixbridge/host_payloads.h>
 
@@ -154,6 +155,20 @@ TEST_F(Service, ImagesAreCachedEvenWhenMissing) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(different.load(), 0);
+}
+
+// The host's pictures ship twice: at their layout size, and twice as fine
+// for screens that scale up, covering the same layout size.
+TEST(HostPictures, EveryStartupPictureHasItsTwiceAsFineTwin) {
+    const QString folder = QStringLiteral(PIXBRIDGE_APP_DIR "/Resources/");
+    for (const std::string& name : ImageCache::StartupImages()) {
+        const QString path = folder + QString::fromStdString(name);
+        const QImage plain = Utils::LoadPicture(path, 1.0);
+        const QImage fine = Utils::LoadPicture(path, 1.25);
+        ASSERT_FALSE(plain.isNull()) << name;
+        EXPECT_EQ(fine.devicePixelRatio(), 2.0) << name << " has no @2x picture";
+        EXPECT_EQ(Utils::PictureSize(&fine), plain.size()) << name;
+    }
 }
 
 TEST_F(Service, IdentityDpiAndFolders) {

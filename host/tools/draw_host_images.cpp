@@ -1,4 +1,5 @@
-// Draws the host's images into install/Resources/ (and the program icon).
+// Draws the host's images into install/Resources/ (and the program icon),
+// each also at twice its size as "name@2x.png" for screens that scale up.
 // Run by hand after a change of style; the rendered files are committed so
 // the build needs no drawing step:
 //   cmake --build <build> --target draw_host_images && <build>/host/tools/draw_host_images <repo>/install
@@ -21,8 +22,9 @@ const QColor kInk(0x3C, 0x46, 0x55);
 const QColor kMuted(0x8A, 0x94, 0xA3);
 const QColor kAmber(0xF2, 0xA1, 0x1B);
 
-QImage Canvas(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+// A transparent picture of w x h layout pixels drawn k times as fine.
+QImage Canvas(int w, int h, int k = 1) {
+    QImage image(w * k, h * k, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     return image;
 }
@@ -32,10 +34,11 @@ void Save(const QImage& image, const QString& path) {
     if (!image.save(path, "PNG")) fprintf(stderr, "cannot write %s\n", qPrintable(path));
 }
 
-QImage CloseButton(bool pressed) {
-    QImage image = Canvas(24, 24);
+QImage CloseButton(bool pressed, int k) {
+    QImage image = Canvas(24, 24, k);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(k, k);
     if (pressed) {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0, 0, 0, 28));
@@ -47,10 +50,11 @@ QImage CloseButton(bool pressed) {
     return image;
 }
 
-QImage Alert() {
-    QImage image = Canvas(48, 48);
+QImage Alert(int k) {
+    QImage image = Canvas(48, 48, k);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(k, k);
     p.setPen(Qt::NoPen);
     p.setBrush(kAmber);
     p.drawEllipse(QRectF(2, 2, 44, 44));
@@ -142,10 +146,11 @@ void DrawToolkit(QPainter& p) {
     p.drawLine(QPointF(6, 26), QPointF(42, 26));
 }
 
-QImage Chevron(bool down, bool pressed) {
-    QImage image = Canvas(16, 16);
+QImage Chevron(bool down, bool pressed, int k) {
+    QImage image = Canvas(16, 16, k);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(k, k);
     p.setPen(QPen(pressed ? kAccentDark : kAccent, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     if (down) {
         p.drawLine(QPointF(4, 6), QPointF(8, 10));
@@ -228,10 +233,12 @@ void Lzw(const std::vector<unsigned char>& pixels, std::vector<unsigned char>& o
     writer.Finish();
 }
 
-void WriteSpinnerGif(const QString& path) {
-    constexpr int kSize = 32, kFrames = 12, kDelayCs = 8;
+void WriteSpinnerGif(const QString& path, int k) {
+    const int side = 32 * k;
+    constexpr int kFrames = 12, kDelayCs = 8;
+    const auto lo = static_cast<unsigned char>(side & 0xFF), hi = static_cast<unsigned char>(side >> 8);
+    std::vector<unsigned char> gif = {'G', 'I', 'F', '8', '9', 'a', lo, hi, lo, hi, 0xF7, 0, 0};
     // Palette: 256 steps from white to the accent colour.
-    std::vector<unsigned char> gif = {'G', 'I', 'F', '8', '9', 'a', kSize, 0, kSize, 0, 0xF7, 0, 0};
     for (int i = 0; i < 256; ++i) {
         const double t = i / 255.0;
         gif.push_back(static_cast<unsigned char>(255 + (kAccent.red() - 255) * t));
@@ -241,18 +248,19 @@ void WriteSpinnerGif(const QString& path) {
     const unsigned char loop[] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0};
     gif.insert(gif.end(), loop, loop + sizeof loop);
     for (int f = 0; f < kFrames; ++f) {
-        QImage frame(kSize, kSize, QImage::Format_RGB32);
+        QImage frame(side, side, QImage::Format_RGB32);
         frame.fill(Qt::white);
         QPainter p(&frame);
         p.setRenderHint(QPainter::Antialiasing);
+        p.scale(k, k);
         p.setPen(QPen(QColor(0xE3, 0xEA, 0xF6), 3.5));
         p.drawEllipse(QRectF(5, 5, 22, 22));
         p.setPen(QPen(kAccent, 3.5, Qt::SolidLine, Qt::RoundCap));
         p.drawArc(QRectF(5, 5, 22, 22), -f * 30 * 16, 100 * 16);
         p.end();
         std::vector<unsigned char> indexes;
-        for (int y = 0; y < kSize; ++y) {
-            for (int x = 0; x < kSize; ++x) {
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
                 // Index by closeness to white along the white-to-accent line.
                 const QColor c = frame.pixelColor(x, y);
                 const double t = (255.0 - c.red()) / (255.0 - kAccent.red()) * 0.34 +
@@ -263,7 +271,7 @@ void WriteSpinnerGif(const QString& path) {
         }
         const unsigned char control[] = {0x21, 0xF9, 4, 0x04, kDelayCs, 0, 0, 0};
         gif.insert(gif.end(), control, control + sizeof control);
-        const unsigned char descriptor[] = {0x2C, 0, 0, 0, 0, kSize, 0, kSize, 0, 0};
+        const unsigned char descriptor[] = {0x2C, 0, 0, 0, 0, lo, hi, lo, hi, 0};
         gif.insert(gif.end(), descriptor, descriptor + sizeof descriptor);
         Lzw(indexes, gif);
     }
@@ -284,19 +292,22 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString root = QString::fromLocal8Bit(argv[1]) + "/Resources/";
-    Save(CloseButton(false), root + "close-normal.png");
-    Save(CloseButton(true), root + "close-pressed.png");
-    Save(Alert(), root + "alert.png");
-    WriteSpinnerGif(root + "loading.gif");
-    Save(Glyph(48, kAccent, DrawEdit), root + "preview-edit.png");
-    Save(Glyph(48, kAccent, DrawRestore), root + "backup-restore.png");
-    Save(Glyph(48, kAccent, DrawToolkit), root + "super-toolkit.png");
-    Save(AppPicture(128, false), root + "application128x128.png");
-    Save(AppPicture(128, true), root + "application128x128-2.png");
-    Save(Chevron(true, false), root + "dialog/slide-down-normal.png");
-    Save(Chevron(true, true), root + "dialog/slide-down-pressed.png");
-    Save(Chevron(false, false), root + "dialog/take-back-normal.png");
-    Save(Chevron(false, true), root + "dialog/take-back-pressed.png");
+    for (int k : {1, 2}) {
+        const QString x = k == 1 ? QString() : QStringLiteral("@2x");
+        Save(CloseButton(false, k), root + "close-normal" + x + ".png");
+        Save(CloseButton(true, k), root + "close-pressed" + x + ".png");
+        Save(Alert(k), root + "alert" + x + ".png");
+        WriteSpinnerGif(root + "loading" + x + ".gif", k);
+        Save(Glyph(48 * k, kAccent, DrawEdit), root + "preview-edit" + x + ".png");
+        Save(Glyph(48 * k, kAccent, DrawRestore), root + "backup-restore" + x + ".png");
+        Save(Glyph(48 * k, kAccent, DrawToolkit), root + "super-toolkit" + x + ".png");
+        Save(AppPicture(128 * k, false), root + "application128x128" + x + ".png");
+        Save(AppPicture(128 * k, true), root + "application128x128-2" + x + ".png");
+        Save(Chevron(true, false, k), root + "dialog/slide-down-normal" + x + ".png");
+        Save(Chevron(true, true, k), root + "dialog/slide-down-pressed" + x + ".png");
+        Save(Chevron(false, false, k), root + "dialog/take-back-normal" + x + ".png");
+        Save(Chevron(false, true, k), root + "dialog/take-back-pressed" + x + ".png");
+    }
     Save(AppPicture(256, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge.png");
     // The desktop's icon theme wants the smaller sizes drawn, not scaled.
     Save(AppPicture(128, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge-128.png");

@@ -1,9 +1,13 @@
 // Renders the host's windows into PNG files, for review by eye and for the
 // README: the main window with the title bar and its menu, and every dialog,
 // in one language at one scale. scripts/screens.sh runs it for each language
-// and scale under a virtual X server.
+// and desktop scale under a virtual X server.
 //
-//   render_screens APP_DIR OUT_DIR LANGUAGE_ID SCALE
+//   render_screens APP_DIR OUT_DIR LANGUAGE_ID DPI
+//
+// DPI is the "DPI" setting: 0 lets the desktop decide (Xft.dpi,
+// QT_SCALE_FACTOR), as on a first start; a number counts device pixels.
+#include "app/display_scale.h"
 #include "host_parts.h"
 #include "plugin_util.h"
 #include "service/host_command_service.h"
@@ -24,6 +28,7 @@
 
 #include <bedrock/bas_user_defaults.h>
 #include <bedrock/bas_utility_string.h>
+#include <canvas/pictures.h>
 #include <lingua/wx_locale.h>
 
 #include <QAbstractButton>
@@ -32,8 +37,10 @@
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QWidget>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -67,26 +74,31 @@ private:
 
 int main(int argc, char** argv) {
     if (argc != 5) {
-        std::fprintf(stderr, "usage: %s APP_DIR OUT_DIR LANGUAGE_ID SCALE\n", argv[0]);
+        std::fprintf(stderr, "usage: %s APP_DIR OUT_DIR LANGUAGE_ID DPI\n", argv[0]);
         return 2;
     }
     const std::string appDir = std::string(argv[1]) + "/";
     const QString outDir = QString::fromLocal8Bit(argv[2]);
     const int language = std::atoi(argv[3]);
-    const float scale = static_cast<float>(std::atof(argv[4]));
+    const double dpi = std::atof(argv[4]);
     QDir().mkpath(outDir);
 
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Quillmarsh Pix Bridge"));
+    // The scale as the program reckons it.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double ratio = screen->devicePixelRatio();
+    const float scale = display::ProgramScale(dpi, ratio, screen->logicalDotsPerInchX());
     HostParts parts;
     parts.images.SetResourceFolder(U(appDir + "Resources/"));
+    parts.images.SetDeviceScale(Utils::DeviceScale(scale));
     BASUserDefaults::InitUserDefaults("url", U(appDir + "Option.json"));
     wxLocale* locale = CreateLocale(language);
     if (locale) locale->LoadLanguageCatalog(U(appDir + "I18n/").c_str(), nullptr);
     parts.context.SetDpiScale(scale);
     parts.tables.FillFonts(scale, language != 0 ? 1 : 0);
 
-    CMainFrame frame(CMainFrame::CentredRect(QSize(1920, 1080), scale), scale);
+    CMainFrame frame(CMainFrame::CentredRect(screen->size(), scale, ratio), scale);
     SharedDialogs dialogs(frame.View(), scale, parts.progress);
     dialogs.CreateShared();
 
@@ -102,7 +114,10 @@ int main(int argc, char** argv) {
     frame.show();
     QApplication::processEvents();
 
-    const QString suffix = QStringLiteral("%1-%2x").arg(language == 8 ? QStringLiteral("ja") : QStringLiteral("en")).arg(scale);
+    // Named for the device pixels per layout pixel: the desktop's ratio times the program's own scale.
+    const QString suffix = QStringLiteral("%1-%2x")
+                               .arg(language == 8 ? QStringLiteral("ja") : QStringLiteral("en"))
+                               .arg(std::round(scale * ratio * 100) / 100);
     Renderer out(outDir, suffix);
     const QImage* closeNormal = dialog_resources::Image("close-normal.png");
     const QImage* closePressed = dialog_resources::Image("close-pressed.png");

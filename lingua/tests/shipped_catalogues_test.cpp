@@ -37,12 +37,13 @@ const char* const kWorkbenchKeys[] = {
     "ask-you-delete-heic", "please-select-output-folder", "converting-heic-files", "notice", "output-format",
     "keep-exif-data", "exif-description", "quality", "jpeg-quality-percent-recommend", "output-folder",
     "open-folder", "convert", "name", "size", "dimensions", "date", "status-section-total-size-%d-%s",
-    "status-section-check-size-%d-%s", "search", "convert-finishing-last-photos",
+    "status-section-check-size-%d-%s", "search", "convert-finishing-last-photos", "add-file-tooltip",
+    "add-folder-tooltip", "delete-tooltip", "search-box-tooltip", "convert-tooltip",
 };
 
 const char* const kTitlebarKeys[] = {
     "menu", "minimize", "maximize", "restore", "close", "settings", "about", "check-for-updates", "help",
-    "feedback", "support",
+    "feedback", "support", "menu-tooltip", "close-tooltip",
 };
 
 const std::string kHostRoot = PIXBRIDGE_APP_DIR "/I18n/";

@@ -12,6 +12,18 @@ constexpr float kMaxDpiScale = 4.0f;
 // Not a number gives 1.
 float ClampDpiScale(double scale);
 
+// The program's own scale, by which it multiplies every length it lays out
+// in Qt's device-independent pixels. Qt already multiplies those by the
+// screen's device pixel ratio (Xft.dpi, QT_SCALE_FACTOR, the compositor's
+// scale), so:
+// - a non-zero "DPI" setting counts device pixels, as it always has (1.5: a
+//   1431 x 921-pixel window on any desktop), and the program's own part is
+//   the setting (clamped) over Qt's ratio;
+// - without one (0) the desktop decides: Qt's ratio, and on top of it
+//   whatever the screen's logical dots per inch add beyond 96.
+// A ratio that is not a positive number counts as 1.
+float ProgramScale(double storedDpi, double deviceRatio, double logicalDpi);
+
 }  // namespace display
 
 #endif  // PIXBRIDGE_HOST_DISPLAY_SCALE_H

@@ -4,6 +4,7 @@
 
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
+#include <canvas/pictures.h>
 
 ImageCache::ImageCache() { host_instance::Install(this); }
 ImageCache::~ImageCache() { host_instance::Remove(this); }
@@ -25,13 +26,18 @@ void ImageCache::SetResourceFolder(const std::u16string& folder) {
     folder_ = folder;
 }
 
+void ImageCache::SetDeviceScale(double scale) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    deviceScale_ = scale;
+}
+
 QImage* ImageCache::Find(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto& slot = images_[name];
     if (!slot) {
         if (folder_.empty()) folder_ = BASUtilityApp::GetProductInstallDir() + u"Resources/";
         const std::string path = BASUtilityString::Utf16ToUtf8(folder_) + name;
-        slot = std::make_unique<QImage>(QString::fromStdString(path));
+        slot = std::make_unique<QImage>(Utils::LoadPicture(QString::fromStdString(path), deviceScale_));
     }
     return slot.get();
 }

@@ -26,12 +26,16 @@ public:
     QImage* Find(const std::string& name);
     void Preload(const std::vector<std::string>& names);
     void SetResourceFolder(const std::u16string& folder);
+    // Device pixels per layout pixel: above 1 the "@2x" pictures are loaded.
+    // Set before the first lookup; images already made keep their files.
+    void SetDeviceScale(double scale);
 
     static const std::vector<std::string>& StartupImages();
 
 private:
     std::mutex mutex_;
     std::u16string folder_;
+    double deviceScale_ = 1.0;
     std::map<std::string, std::unique_ptr<QImage>> images_;
 };
 

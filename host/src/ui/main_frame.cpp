@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,9 +32,16 @@ constexpr int kUpdateCheckDelayMs = 2000;
 
 CMainFrame* CMainFrame::Instance() { return instance; }
 
-QRect CMainFrame::CentredRect(const QSize& screen, float scale) {
-    const int width = static_cast<int>(954 * scale);
-    const int height = static_cast<int>(614 * scale);
+QRect CMainFrame::CentredRect(const QSize& screen, float scale, double deviceRatio) {
+    const double ratio = deviceRatio > 0 ? deviceRatio : 1.0;
+    auto length = [scale, ratio](int base) {
+        // The scale was divided by the ratio: a hair more keeps 954 x 1.5
+        // from landing on 1430.9999.
+        const int devicePixels = static_cast<int>(base * static_cast<double>(scale) * ratio + 1e-3);
+        return static_cast<int>(std::lround(devicePixels / ratio));
+    };
+    const int width = length(954);
+    const int height = length(614);
     const int left = std::abs(screen.width() - width) / 2;
     const int top = std::abs(screen.height() - height) / 2;
     return QRect(left, top, width, height);

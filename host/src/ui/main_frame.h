@@ -42,8 +42,11 @@ public:
     int BorderPenWidth() const { return borderPenWidth_; }
 
     // The outer rectangle of a main window of base size 954 x 614 at `scale`,
-    // centred on a screen of the given size.
-    static QRect CentredRect(const QSize& screen, float scale);
+    // centred on a screen of the given size, in Qt's device-independent
+    // pixels. The size is reckoned in device pixels first (954 x scale x
+    // `deviceRatio`, truncated), so a "DPI" setting of 1.5 gives 1431 device
+    // pixels at any ratio that whole layout pixels can reach.
+    static QRect CentredRect(const QSize& screen, float scale, double deviceRatio = 1.0);
 
 protected:
     bool event(QEvent* event) override;

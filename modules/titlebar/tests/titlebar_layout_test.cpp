@@ -6,6 +6,7 @@
 #include "window/titlebar_menu.h"
 
 #include <bedrock/bas_utility_string.h>
+#include <canvas/pictures.h>
 
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
@@ -70,14 +71,18 @@ TEST(TitlebarMenu, OnlyWebPagesOpen) {
     }
 }
 
-TEST(TitlebarResources, EveryCaptionPictureLoadsAtTheButtonSize) {
-    TitlebarImages images;
-    EXPECT_EQ(images.LoadAll(BASUtilityString::Utf8ToUtf16(std::string(TITLEBAR_VERSION_DIR) + "Resources/")),
-              TitlebarImages::Keys().size());
-    for (const std::string& key : TitlebarImages::Keys()) {
-        const QImage* image = images.Find(key);
-        ASSERT_NE(image, nullptr) << key;
-        EXPECT_EQ(image->size(), QSize(24, 24)) << key;
+TEST(TitlebarResources, EveryCaptionPictureLoadsAtTheButtonSizeAtBothPixelRatios) {
+    for (double deviceScale : {1.0, 2.0}) {
+        TitlebarImages images;
+        EXPECT_EQ(images.LoadAll(BASUtilityString::Utf8ToUtf16(std::string(TITLEBAR_VERSION_DIR) + "Resources/"),
+                                 deviceScale),
+                  TitlebarImages::Keys().size());
+        for (const std::string& key : TitlebarImages::Keys()) {
+            const QImage* image = images.Find(key);
+            ASSERT_NE(image, nullptr) << key;
+            EXPECT_EQ(image->size(), QSize(24, 24) * deviceScale) << key;
+            EXPECT_EQ(Utils::PictureSize(image), QSize(24, 24)) << key;
+        }
     }
 }
 

@@ -152,7 +152,8 @@ TEST_F(Band, SpansTheTopOfTheViewAndFollowsItsWidth) {
     EXPECT_EQ(band->geometry(), QRect(0, 0, 952, 50));
     EXPECT_EQ(band->accessibleName(), "Quillmarsh Pix Bridge");
     EXPECT_EQ(frame->windowTitle(), "Quillmarsh Pix Bridge") << "the task switcher shows the product";
-    EXPECT_EQ(Button("close-button")->toolTip(), QString::fromUtf8("Schließen"));
+    EXPECT_EQ(Button("close-button")->toolTip(), QString::fromUtf8("Schließen (Alt+F4)")) << "the tooltip names the key";
+    EXPECT_EQ(Button("close-button")->accessibleName(), QString::fromUtf8("Schließen"));
     EXPECT_EQ(Button("maximize-button")->toolTip(), "Maximieren");
     EXPECT_LE(Button("close-button")->geometry().bottom(), 31);
 

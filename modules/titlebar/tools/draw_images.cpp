@@ -1,7 +1,8 @@
 // Draws the title bar's caption buttons as PNG files in the style of the
 // host's own close button: 24 x 24, round-capped 1.8 px strokes in a muted
 // grey, and for the pressed (and hovered) state a soft disc behind the glyph
-// drawn in the darker ink.
+// drawn in the darker ink. Each also at 48 x 48 as "name@2x.png", for
+// screens that scale up.
 //
 //   titlebar_draw_images <Resources folder>
 #include <QColor>
@@ -25,12 +26,13 @@ const QColor kMuted(0x8A, 0x94, 0xA3);
 
 using Glyph = std::function<void(QPainter&)>;
 
-bool Render(const QString& folder, const QString& name, bool pressed, const Glyph& glyph) {
-    QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
+bool Render(const QString& folder, const QString& name, bool pressed, const Glyph& glyph, int k) {
+    QImage image(24 * k, 24 * k, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing, true);
+        p.scale(k, k);
         if (pressed) {
             p.setPen(Qt::NoPen);
             p.setBrush(QColor(0, 0, 0, 28));
@@ -43,7 +45,7 @@ bool Render(const QString& folder, const QString& name, bool pressed, const Glyp
         p.setBrush(Qt::NoBrush);
         glyph(p);
     }
-    const QString path = folder + "/caption/" + name + (pressed ? "-pressed.png" : "-normal.png");
+    const QString path = folder + "/caption/" + name + (pressed ? "-pressed" : "-normal") + (k == 1 ? "" : "@2x") + ".png";
     QDir().mkpath(QFileInfo(path).absolutePath());
     if (!image.save(path, "PNG")) {
         fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -97,7 +99,9 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const auto& glyph : glyphs) {
         for (bool pressed : {false, true}) {
-            if (!Render(out, glyph.name, pressed, glyph.glyph)) ++failures;
+            for (int k : {1, 2}) {
+                if (!Render(out, glyph.name, pressed, glyph.glyph, k)) ++failures;
+            }
         }
     }
     return failures == 0 ? 0 : 1;

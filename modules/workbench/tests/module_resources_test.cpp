@@ -8,6 +8,7 @@
 
 #include <bedrock/bas_user_defaults.h>
 #include <bedrock/bas_utility_string.h>
+#include <canvas/pictures.h>
 #include <pixbridge/command_names.h>
 
 #include <gtest/gtest.h>
@@ -51,9 +52,9 @@ TEST(ModuleResources, TheLoadedModuleAddsItsCatalogueToTheConverterDomain) {
     EXPECT_FALSE(wxGetLocale()->LoadLanguageCatalog(again.c_str(), kConverterDomain));
 }
 
-TEST(ModuleResources, EveryPictureLoadsAtTheSizeItsLayoutExpects) {
-    ModuleImages images;
-    EXPECT_EQ(images.LoadAll(BASUtilityString::Utf8ToUtf16(std::string(WORKBENCH_VERSION_DIR) + "Resources/")), 19u);
+// Each picture ships twice: at its layout size, and twice as fine for
+// screens that scale up, where it covers the same layout size.
+TEST(ModuleResources, EveryPictureLoadsAtTheSizeItsLayoutExpectsAtBothPixelRatios) {
     const std::map<std::string, QSize> sizes = {
         {"converting.png", {64, 64}},
         {"complete.png", {64, 64}},
@@ -65,12 +66,21 @@ TEST(ModuleResources, EveryPictureLoadsAtTheSizeItsLayoutExpects) {
         {"operator/add-file-normal.png", {20, 20}},
         {"operator/operate-search.png", {20, 20}},
     };
+    const std::u16string folder = BASUtilityString::Utf8ToUtf16(std::string(WORKBENCH_VERSION_DIR) + "Resources/");
+    ModuleImages plain;
+    EXPECT_EQ(plain.LoadAll(folder), 19u);
+    ModuleImages images;
+    EXPECT_EQ(images.LoadAll(folder, 1.5), 19u);
     for (const std::string& key : ModuleImages::Keys()) {
         const QImage* image = images.Find(key);
         ASSERT_NE(image, nullptr) << key;
+        ASSERT_NE(plain.Find(key), nullptr) << key;
+        EXPECT_EQ(plain.Find(key)->devicePixelRatio(), 1.0) << key;
+        EXPECT_EQ(image->devicePixelRatio(), 2.0) << key << " has no @2x picture";
+        EXPECT_EQ(Utils::PictureSize(image), plain.Find(key)->size()) << key;
         auto it = sizes.find(key);
         if (it != sizes.end()) {
-            EXPECT_EQ(image->size(), it->second) << key;
+            EXPECT_EQ(Utils::PictureSize(image), it->second) << key;
         }
     }
     // Looking up a key that is not in the table adds nothing.

@@ -1,5 +1,7 @@
-// The converter window as users meet it, headless: the quality controls, the
-// conversion request, the list's redraws, and drops on the entry view.
+// The converter window as users meet it, headless and on a desktop of scale 2
+// (QT_SCALE_FACTOR): the quality controls, the conversion and
+// thumbnail requests, the list's redraws, the keyboard, and drops on the
+// entry view.
 #include "presenter/vo_content_presenter.h"
 #include "presenter/vo_converter_delegate.h"
 #include "presenter/vo_drop_menu.h"
@@ -52,6 +54,8 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "workbench_view_tests";
     static char* argv[] = {name, nullptr};
+    // A desktop that scales by 2, as Qt sees one with Xft.dpi 192.
+    qputenv("QT_SCALE_FACTOR", "2");
     static QApplication* app = new QApplication(argc, argv);  // lives for the run
     return *app;
 }
@@ -96,6 +100,9 @@ std::string ToJson(const rapidjson::Value& value) {
     return buffer.GetString();
 }
 
+// How the host answers a confirmation: 1 confirmed, 0 not.
+int confirmAnswer = 0;
+
 void HostPost(ModuleCommand* c) {
     Post post;
     post.command = c->command;
@@ -114,6 +121,8 @@ void HostPost(ModuleCommand* c) {
         post.text = c->id ? c->id : "";
         post.json = c->data ? static_cast<const char*>(c->data) : "";
         c->id = strdup(("photo-event-" + std::to_string(++Host().events)).c_str());
+    } else if (post.command == LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE) {
+        c->number = confirmAnswer;
     }
     Host().posts.push_back(std::move(post));
 }
@@ -158,8 +167,10 @@ protected:
         std::ofstream(folder_ / name) << "not decoded here";
         return BASUtilityString::Utf8ToUtf16((folder_ / name).string());
     }
-    int64_t AlertWidth() {
-        for (const Post& post : Host().Find(LIBPLATFORM_COMMAND_OPEN_ALERT_MESSAGE)) return post.number;
+    int64_t AlertWidth() { return Posted(LIBPLATFORM_COMMAND_OPEN_ALERT_MESSAGE); }
+    // The `number` the first post of `command` carried; -1 when none was posted.
+    int64_t Posted(const char* command) {
+        for (const Post& post : Host().Find(command)) return post.number;
         return -1;
     }
     static rapidjson::Document Parse(const std::string& text) {
@@ -317,6 +328,72 @@ TEST_F(Views, ListTicksWithSpaceAndTheHeaderBox) {
     list->SetAllRows(true);
     EXPECT_EQ(delegate.Content()->Model().Totals().checkedCount, 2);
     EXPECT_EQ(list->model()->data(list->model()->index(0, 0), Qt::AccessibleTextRole).toString(), QStringLiteral("1 a.heic"));
+}
+
+// The keyboard alone: the view starts in the rows just added; Tab leaves the
+// list at once and goes round the controls as the eye reads them; Space and
+// Delete belong to the list, and in the search box they are text; Ctrl+F and
+// Ctrl+Enter reach the search box and the conversion from anywhere.
+TEST_F(Views, TheKeyboardWalksTheViewAndTheListKeysStayInTheList) {
+    VoConverterDelegate& delegate = Make(1.0f);
+    parent_->show();
+    parent_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(parent_.get()));
+    ASSERT_TRUE(delegate.AddPaths({Photo("a.heic"), Photo("b.heic"), Photo("c.heic")}));
+    VoContentPresenter& content = *delegate.Content();
+    VoListView* list = content.List();
+    ASSERT_TRUE(list->hasFocus());
+
+    std::vector<QWidget*> walk;
+    for (int i = 0; i < 14; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walk.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(walk[0], content.FormatBox()) << "Tab leaves the list, not for its next cell";
+    EXPECT_EQ(walk[1], content.KeepExif());
+    EXPECT_EQ(walk[2], content.QualityBox()->LineEdit());
+    EXPECT_EQ(walk[3], content.UpDown());
+    EXPECT_EQ(walk[7], content.ConvertButton());  // after the folder box, "..." and "open folder"
+    EXPECT_EQ(walk[11], content.SearchBox()->LineEdit());  // after the operator bar
+    EXPECT_EQ(walk[13], list) << "once round, and back";
+    QTest::keyClick(list, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), walk[12]) << "Shift+Tab goes back the same way";
+    list->setFocus();
+
+    // The first row is current once the list has the focus; Down, Space
+    // unticks the second.
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_FALSE(content.Model().GetCheckState(1));
+    EXPECT_EQ(content.Model().Totals().checkedCount, 2);
+    // Delete asks as the remove button does; refused, nothing goes.
+    confirmAnswer = 0;
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(Posted(LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE), 500);
+    EXPECT_EQ(content.Model().ShownCount(), 3);
+    confirmAnswer = 1;
+    QTest::keyClick(list, Qt::Key_Delete);
+    confirmAnswer = 0;
+    ASSERT_EQ(content.Model().ShownCount(), 1);
+    EXPECT_EQ(content.Model().ShownPhoto(0)->name, std::u16string(u"b.heic"));
+
+    // Ctrl+F: the search box, where Space and Delete are text.
+    QTest::keyClick(list, Qt::Key_F, Qt::ControlModifier);
+    QLineEdit* search = content.SearchBox()->LineEdit();
+    ASSERT_TRUE(search->hasFocus());
+    {
+        std::lock_guard<std::mutex> lock(Host().mutex);
+        Host().posts.clear();
+    }
+    QTest::keyClicks(search, QStringLiteral("b c"));
+    QTest::keyClick(search, Qt::Key_Home);
+    QTest::keyClick(search, Qt::Key_Delete);
+    EXPECT_EQ(search->text(), QStringLiteral(" c"));
+    EXPECT_EQ(Posted(LIBPLATFORM_COMMAND_OPEN_CONFIRM_MESSAGE), -1);
+    EXPECT_EQ(content.Model().ShownCount(), 1);
+    // Ctrl+Enter converts from there: nothing is ticked, so the user is told.
+    QTest::keyClick(search, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(AlertWidth(), 300);
 }
 
 TEST_F(Views, DropsOnTheEntryView) {
@@ -530,6 +607,7 @@ TEST_F(Views, TheContentViewsPostsToTheHost) {
     }));
     for (const Post& request : Host().Find(LIBPHOTO_COMMAND_QUERY_HEIC_THUMBNAIL)) {
         const rapidjson::Document doc = Parse(request.json);
+        EXPECT_EQ(doc["image_size"].GetInt(), content.RowHeight() * 2) << "a row in device pixels, at Qt's ratio 2";
         const rapidjson::Value& paths = doc["heic_array"];
         for (rapidjson::SizeType i = 0; i <= paths.Size(); ++i) {
             ThumbnailResult result;
@@ -559,6 +637,7 @@ TEST_F(Views, TheContentViewsPostsToTheHost) {
     EXPECT_EQ(counted.back().text, VoContentPresenter::kDeviceId);
     EXPECT_EQ(Host().Find(LIBPLATFORM_COMMAND_CLOSE_DATA_TYPE_LOADING_DIALOG).size(), 1u);
     EXPECT_EQ(content.Model().FindPhoto(photos[0])->dimensionsText, u"4032x3024");
+    EXPECT_EQ(content.Model().FindPhoto(photos[0])->thumbnail->devicePixelRatio(), 2.0);
 
     // The output folder, chosen, is kept for the next start.
     const std::u16string out = BASUtilityString::Utf8ToUtf16((folder_ / "out").string());

@@ -1,6 +1,7 @@
 // Draws every picture of the workbench module as a PNG, in one flat style:
 // rounded shapes, 1.5 px strokes on operator icons, the accent blue of
-// Converter.json for active states and neutral greys elsewhere.
+// Converter.json for active states and neutral greys elsewhere. Each is drawn
+// again at twice its size as "name@2x.png", for screens that scale up.
 //
 //   workbench_draw_images <Resources folder>
 #include <QColor>
@@ -34,21 +35,25 @@ const QColor kWhite(0xFF, 0xFF, 0xFF);
 
 using Drawing = std::function<void(QPainter&)>;
 
-bool Render(const QString& folder, const QString& name, int width, int height, const Drawing& draw) {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+// Draws `name` at width x height layout pixels, k device pixels each; the
+// k = 2 picture goes into "name@2x.png".
+bool Render(const QString& folder, const QString& name, int width, int height, const Drawing& draw, int k) {
+    QImage image(width * k, height * k, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing, true);
+        p.scale(k, k);
         draw(p);
     }
-    const QString path = folder + "/" + name;
+    QString path = folder + "/" + name;
+    if (k != 1) path.insert(path.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(k));
     QDir().mkpath(QFileInfo(path).absolutePath());
     if (!image.save(path, "PNG")) {
         fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
-    printf("%s (%dx%d)\n", qPrintable(path), width, height);
+    printf("%s (%dx%d)\n", qPrintable(path), image.width(), image.height());
     return true;
 }
 
@@ -380,7 +385,9 @@ int main(int argc, char** argv) {
     };
     int failures = 0;
     for (const Picture& picture : pictures) {
-        if (!Render(out, picture.name, picture.width, picture.height, picture.draw)) ++failures;
+        for (int k : {1, 2}) {
+            if (!Render(out, picture.name, picture.width, picture.height, picture.draw, k)) ++failures;
+        }
     }
     return failures == 0 ? 0 : 1;
 }

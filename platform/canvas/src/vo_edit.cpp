@@ -32,6 +32,9 @@ void VoEdit::Create(QWidget* parent, const QRect& rect, const QString& text, int
         QObject::connect(line_, &QLineEdit::returnPressed, this, [this] { Vo::SendCommand(this, id_); });
         setFocusProxy(line_);
     }
+    // A tab stop of its own that hands the focus to the box inside, as an
+    // editable combo box does: Tab orders may name the wrapper.
+    setFocusPolicy(Qt::StrongFocus);
     SetReadOnly((styles & kReadOnly) != 0);
     resizeEvent(nullptr);
     show();

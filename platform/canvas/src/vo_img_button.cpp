@@ -1,5 +1,6 @@
 #include "canvas/vo_img_button.h"
 
+#include "canvas/pictures.h"
 #include "canvas/vo_command.h"
 
 #include <QEvent>
@@ -51,7 +52,8 @@ void VoImgButton::MoveWindow(int x, int y, int width, int height) {
 
 QSize VoImgButton::sizeHint() const {
     if (!normal_ || normal_->isNull()) return QSize(static_cast<int>(16 * dpiScale_), static_cast<int>(16 * dpiScale_));
-    return QSize(static_cast<int>(normal_->width() * dpiScale_), static_cast<int>(normal_->height() * dpiScale_));
+    const QSize picture = Utils::PictureSize(normal_);
+    return QSize(static_cast<int>(picture.width() * dpiScale_), static_cast<int>(picture.height() * dpiScale_));
 }
 
 void VoImgButton::FitToImage() { resize(sizeHint()); }
@@ -83,4 +85,11 @@ void VoImgButton::paintEvent(QPaintEvent*) {
     const QSize size = sizeHint().boundedTo(this->size());
     painter.drawImage(QRect((width() - size.width()) / 2, (height() - size.height()) / 2, size.width(), size.height()),
                       *image);
+    if (hasFocus()) {
+        // The keyboard's place: a pressed picture may look like the normal one.
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1.0, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    }
 }

@@ -1,5 +1,7 @@
 #include "canvas/vo_list_view.h"
 
+#include "canvas/pictures.h"
+
 #include <QAbstractTableModel>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -9,6 +11,7 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <cmath>
 
 // The adapter: Qt's view asks it, it asks the list view's callbacks. It
 // keeps no rows of its own, only their number.
@@ -100,7 +103,7 @@ protected:
         painter->restore();
         if (logicalIndex == 0) {
             if (const QImage* image = view_.HeaderImage()) {
-                const int side = static_cast<int>(image->width() * view_.DpiScale());
+                const int side = static_cast<int>(Utils::PictureSize(image).width() * view_.DpiScale());
                 painter->drawImage(QRect(rect.left() + static_cast<int>(8 * view_.DpiScale()),
                                          rect.top() + (rect.height() - side) / 2, side, side),
                                    *image);
@@ -194,6 +197,8 @@ VoListView::VoListView() : model_(std::make_unique<VoListModel>(*this)) {
     setFrameShape(QFrame::NoFrame);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::StrongFocus);
+    // Tab goes on to the next control; the arrows move between rows.
+    setTabKeyNavigation(false);
 }
 
 VoListView::~VoListView() {
@@ -260,7 +265,7 @@ const QImage* VoListView::CheckImage(bool checked) const { return checked ? chec
 const QImage* VoListView::HeaderImage() const { return headerChecked_ ? checked_ : headerUnchecked_; }
 
 QRect VoListView::CheckBoxRect(int row) const {
-    const int side = checked_ && !checked_->isNull() ? static_cast<int>(checked_->width() * dpiScale_)
+    const int side = checked_ && !checked_->isNull() ? static_cast<int>(Utils::PictureSize(checked_).width() * dpiScale_)
                                                      : static_cast<int>(16 * dpiScale_);
     const QRect cell = visualRect(model_->index(row, 0));
     return QRect(cell.left() + static_cast<int>(8 * dpiScale_), cell.top() + (cell.height() - side) / 2, side, side);
@@ -322,7 +327,38 @@ void VoListView::keyPressEvent(QKeyEvent* event) {
         }
         return;
     }
+    if (event->key() == Qt::Key_Delete && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (deleteKey_) deleteKey_();
+        return;
+    }
     QTableView::keyPressEvent(event);
+}
+
+void VoListView::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (!hasFocus() || !currentIndex().isValid()) return;
+    // The keyboard's place: the current row outlined across every column.
+    const int row = currentIndex().row();
+    const QRect first = visualRect(model_->index(row, 0));
+    const QRect last = visualRect(model_->index(row, std::max(0, model_->columnCount() - 1)));
+    const QRect outline = first.united(last).intersected(viewport()->rect());
+    if (outline.isEmpty()) return;
+    QPainter painter(viewport());
+    const qreal width = std::max<qreal>(1.0, std::floor(dpiScale_));
+    painter.setPen(QPen(QColor(0x2F, 0x6F, 0xEB), width));
+    painter.setBrush(Qt::NoBrush);
+    const qreal inset = width / 2;
+    painter.drawRect(QRectF(outline).adjusted(inset, inset, -inset, -inset));
+}
+
+void VoListView::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void VoListView::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    viewport()->update();
 }
 
 void VoListView::mousePressEvent(QMouseEvent* event) {

@@ -1,5 +1,6 @@
 #include "canvas/vo_switch_button.h"
 
+#include "canvas/pictures.h"
 #include "canvas/vo_command.h"
 
 #include <QFontMetrics>
@@ -110,7 +111,7 @@ void VoSwitchButton::paintEvent(QPaintEvent*) {
 }
 
 int VoSwitchImageButton::ImageWidth() const {
-    return image_ && !image_->isNull() ? static_cast<int>(image_->width() * DpiScale()) : 0;
+    return image_ && !image_->isNull() ? static_cast<int>(Utils::PictureSize(image_).width() * DpiScale()) : 0;
 }
 
 void VoSwitchImageButton::SetImage(const QImage* image, const QImage* pressedImage) {
@@ -122,8 +123,9 @@ void VoSwitchImageButton::SetImage(const QImage* image, const QImage* pressedIma
 void VoSwitchImageButton::DrawImage(QPainter& painter, const QRect& rect) {
     const QImage* image = (isDown() || isChecked()) && pressedImage_ ? pressedImage_ : image_;
     if (!image || image->isNull()) return;
-    const int w = static_cast<int>(image->width() * DpiScale());
-    const int h = static_cast<int>(image->height() * DpiScale());
+    const QSize picture = Utils::PictureSize(image);
+    const int w = static_cast<int>(picture.width() * DpiScale());
+    const int h = static_cast<int>(picture.height() * DpiScale());
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(QRect(rect.x(), rect.y() + (rect.height() - h) / 2, w, h), *image);
 }

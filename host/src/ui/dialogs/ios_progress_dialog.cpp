@@ -2,6 +2,7 @@
 
 #include "dialog_resources.h"
 
+#include <canvas/pictures.h>
 #include <canvas/utils.h>
 
 #include <QFontMetrics>
@@ -15,7 +16,12 @@
 iOSProgressDialog::iOSProgressDialog(float dpiScale, const std::string& key, const QString& animationPath)
     : QDialog(nullptr, Qt::Tool | Qt::FramelessWindowHint), dpiScale_(dpiScale > 0 ? dpiScale : 1.0f), key_(key) {
     dialog_resources::AssertMainThread("iOSProgressDialog");
-    Utils::StoreGifInternal(animationPath, &frames_, &delaysMs_);
+    // The spinner twice as fine where the screen or the setting scales up.
+    const QString path = Utils::PicturePath(animationPath, Utils::DeviceScale(dpiScale_));
+    Utils::StoreGifInternal(path, &frames_, &delaysMs_);
+    if (path != animationPath) {
+        for (QImage& frame : frames_) frame.setDevicePixelRatio(2.0);
+    }
     label_ = dialog_resources::Tr(u"loading...");
     shownText_ = label_;
     setAccessibleName(label_);
@@ -86,8 +92,9 @@ void iOSProgressDialog::paintEvent(QPaintEvent*) {
     int animationHeight = 0;
     if (!frames_.empty()) {
         const QImage& image = frames_[frame_];
-        const int w = Scaled(image.width());
-        animationHeight = Scaled(image.height());
+        const QSize picture = Utils::PictureSize(&image);
+        const int w = Scaled(picture.width());
+        animationHeight = Scaled(picture.height());
         animationTop = (Scaled(40) - animationHeight) / 2;
         Utils::DrawImage(painter, &image, QRect(Scaled(20), animationTop, w, animationHeight));
         textLeft = Scaled(20) + w + Scaled(12);

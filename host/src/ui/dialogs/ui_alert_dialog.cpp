@@ -2,6 +2,7 @@
 
 #include "dialog_resources.h"
 
+#include <canvas/pictures.h>
 #include <canvas/utils.h>
 
 #include <QFontMetrics>
@@ -55,8 +56,9 @@ void UiAlertDialog::Layout() {
     const int m10 = Scaled(10);
     const int m16 = Scaled(16);
     const bool hasImage = image_ && !image_->isNull();
-    const int imageWidth = hasImage ? Scaled(image_->width()) : 0;
-    const int imageHeight = hasImage ? Scaled(image_->height()) : 0;
+    const QSize picture = Utils::PictureSize(image_);
+    const int imageWidth = hasImage ? Scaled(picture.width()) : 0;
+    const int imageHeight = hasImage ? Scaled(picture.height()) : 0;
     imageRect_ = hasImage ? QRect(margin_, m16, imageWidth, imageHeight) : QRect();
 
     const int width = DialogWidth();
@@ -79,9 +81,10 @@ void UiAlertDialog::Layout() {
 
 void UiAlertDialog::DrawContent(QPainter& painter, const QRect& body) {
     const bool hasImage = image_ && !image_->isNull();
-    const int imageWidth = hasImage ? Scaled(image_->width()) : 0;
+    const QSize picture = Utils::PictureSize(image_);
+    const int imageWidth = hasImage ? Scaled(picture.width()) : 0;
     if (hasImage) {
-        Utils::DrawImage(painter, image_, QRect(margin_, body.top() + margin_, imageWidth, Scaled(image_->height())));
+        Utils::DrawImage(painter, image_, QRect(margin_, body.top() + margin_, imageWidth, Scaled(picture.height())));
     }
     if (message_.empty()) return;
     const int left = 2 * margin_ + imageWidth;

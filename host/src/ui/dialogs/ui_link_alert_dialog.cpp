@@ -4,6 +4,7 @@
 
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
+#include <canvas/pictures.h>
 #include <canvas/utils.h>
 
 #include <QFontMetrics>
@@ -77,7 +78,7 @@ void UiLinkAlertDialog::Layout() {
     const int imageLeft = Scaled(20);
     const int contentTop = Scaled(40);
     const bool hasImage = image_ && !image_->isNull();
-    const int textLeft = hasImage ? imageLeft + Scaled(image_->width()) + Scaled(20) : imageLeft;
+    const int textLeft = hasImage ? imageLeft + Scaled(Utils::PictureSize(image_).width()) + Scaled(20) : imageLeft;
     int messageTop = contentTop;
     if (!subTitle_.empty()) {
         const QFontMetrics bold(dialog_resources::Font("font:17:bold"));
@@ -100,7 +101,8 @@ void UiLinkAlertDialog::Layout() {
 
 void UiLinkAlertDialog::DrawContent(QPainter& painter, const QRect&) {
     if (image_ && !image_->isNull()) {
-        Utils::DrawImage(painter, image_, QRect(Scaled(20), Scaled(40), Scaled(image_->width()), Scaled(image_->height())));
+        const QSize picture = Utils::PictureSize(image_);
+        Utils::DrawImage(painter, image_, QRect(Scaled(20), Scaled(40), Scaled(picture.width()), Scaled(picture.height())));
     }
     if (!linkControl_ && !message_.empty()) {
         Utils::DrawTextInRect(painter, QString::fromStdU16String(message_), &dialog_resources::Font("font:16:normal"),

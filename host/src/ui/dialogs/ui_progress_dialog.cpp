@@ -5,6 +5,7 @@
 
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
+#include <canvas/pictures.h>
 #include <canvas/utils.h>
 
 #include <QFontMetrics>
@@ -57,8 +58,9 @@ void UiProgressDialog::LayoutProgress() {
     openFolderButton_.move(closeOkButton_.x() - m20 - openFolderButton_.width(), closeOkButton_.y());
     int textLeft = m20;
     if (logo_ && !logo_->isNull()) {
-        logoRect_ = QRect(m12, Scaled(44), Scaled(logo_->width()), Scaled(logo_->height()));
-        textLeft = Scaled(logo_->width()) + 2 * m12;
+        const QSize picture = Utils::PictureSize(logo_);
+        logoRect_ = QRect(m12, Scaled(44), Scaled(picture.width()), Scaled(picture.height()));
+        textLeft = Scaled(picture.width()) + 2 * m12;
     } else {
         logoRect_ = QRect();
     }
@@ -104,6 +106,10 @@ void UiProgressDialog::Start(const ProgressStart& start) {
     timer_.start(kTickMs, this);
     CentreOver(ParentWindow());
     Show(true);
+    // The main window is disabled while the dialog shows: the keyboard
+    // comes here, where Enter or Escape ends the job.
+    activateWindow();
+    closeOkButton_.setFocus(Qt::OtherFocusReason);
     repaint();
 
     cancelFunction_ = start.cancelFunction;
@@ -114,7 +120,7 @@ void UiProgressDialog::Start(const ProgressStart& start) {
 void UiProgressDialog::ChangeLogo(QImage* logo) {
     dialog_resources::AssertMainThread("UiProgressDialog::ChangeLogo");
     if (!logo) return;
-    const bool reshaped = (logo_ == nullptr) != (logo == nullptr) || (logo_ && logo_->size() != logo->size());
+    const bool reshaped = (logo_ == nullptr) != (logo == nullptr) || (logo_ && Utils::PictureSize(logo_) != Utils::PictureSize(logo));
     logo_ = logo;
     if (reshaped) LayoutProgress();
     update(logoRect_);

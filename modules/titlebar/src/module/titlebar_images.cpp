@@ -1,6 +1,7 @@
 #include "module/titlebar_images.h"
 
 #include <bedrock/bas_utility_string.h>
+#include <canvas/pictures.h>
 
 #include <glog/logging.h>
 
@@ -16,13 +17,13 @@ const std::vector<std::string>& TitlebarImages::Keys() {
     return keys;
 }
 
-size_t TitlebarImages::LoadAll(const std::u16string& resourcesFolder) {
+size_t TitlebarImages::LoadAll(const std::u16string& resourcesFolder, double deviceScale) {
     size_t loaded = 0;
     const std::string folder = BASUtilityString::Utf16ToUtf8(resourcesFolder);
     for (const std::string& key : Keys()) {
-        QImage image;
         const std::string path = folder + key;
-        if (image.load(QString::fromStdString(path))) {
+        QImage image = Utils::LoadPicture(QString::fromStdString(path), deviceScale);
+        if (!image.isNull()) {
             ++loaded;
         } else {
             LOG(WARNING) << "title-bar image did not load: " << path;

@@ -5,6 +5,7 @@
 #include "window/titlebar_window.h"
 
 #include <bedrock/bas_user_defaults.h>
+#include <canvas/pictures.h>
 #include <canvas/utils.h>
 #include <pixbridge/command_names.h>
 
@@ -111,7 +112,12 @@ void TitlebarModule::HandleCreate(ModuleCommand& command) {
         return;
     }
     const HostLink host = Host();
-    auto* window = new TitlebarWindow(host, images_, Colours(), host.DpiScale(), parent);  // owned by the main view
+    const float scale = host.DpiScale();
+    // The scale is known now: where it shows more than one device pixel per
+    // layout pixel the buttons take their "@2x" pictures.
+    const double deviceScale = Utils::DeviceScale(scale);
+    if (deviceScale > 1.0) images_.LoadAll(folder_ + u"Resources/", deviceScale);
+    auto* window = new TitlebarWindow(host, images_, Colours(), scale, parent);  // owned by the main view
     window->setGeometry(rect_);
     window->show();
     window_ = window;

@@ -56,11 +56,7 @@ TitlebarWindow::TitlebarWindow(const HostLink& host, const TitlebarImages& image
     const int pixels = titleFont_.pixelSize() > 0 ? titleFont_.pixelSize() : titlebar::Scaled(14, dpiScale_);
     titleFont_.setPixelSize(std::min(pixels, titlebar::kTitleMaxPx));
     layout_ = titlebar::ComputeLayout(width(), dpiScale_);
-    const QImage* program = host_.Image(kProgramImage);
-    if (program && !program->isNull()) {
-        // Scaled once, with area averaging: the picture is far larger than the icon.
-        icon_ = program->scaled(layout_.icon.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }
+    program_ = host_.Image(kProgramImage);
 
     SetUpButton(menuButton_, this, kMenuId, "menu-button", dpiScale_);
     SetUpButton(minimizeButton_, this, kMinimizeId, "minimize-button", dpiScale_);
@@ -72,6 +68,10 @@ TitlebarWindow::TitlebarWindow(const HostLink& host, const TitlebarImages& image
     menuButton_.SetTooltip(TranslateTitlebar(u"menu"));
     minimizeButton_.SetTooltip(TranslateTitlebar(u"minimize"));
     closeButton_.SetTooltip(TranslateTitlebar(u"close"));
+    // The tooltips of the two buttons that have keys name them; the
+    // accessible names stay the plain names.
+    menuButton_.setToolTip(TranslateTitlebar(u"menu-tooltip"));
+    closeButton_.setToolTip(TranslateTitlebar(u"close-tooltip"));
     ShowMaximised(false);
     BuildMenu();
 
@@ -209,13 +209,25 @@ void TitlebarWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), colours_.background);
     painter.fillRect(QRect(0, height() - 1, width(), 1), colours_.line);
-    if (!icon_.isNull()) {
-        const QPoint corner(layout_.icon.x() + (layout_.icon.width() - icon_.width()) / 2,
-                            layout_.icon.y() + (layout_.icon.height() - icon_.height()) / 2);
-        painter.drawImage(corner, icon_);
+    if (const QImage& icon = Icon(); !icon.isNull()) {
+        const QSize size = icon.deviceIndependentSize().toSize();
+        const QPoint corner(layout_.icon.x() + (layout_.icon.width() - size.width()) / 2,
+                            layout_.icon.y() + (layout_.icon.height() - size.height()) / 2);
+        painter.drawImage(corner, icon);
     }
     Utils::DrawTextInRect(painter, title_, &titleFont_, colours_.title, layout_.title, Qt::AlignLeft | Qt::AlignVCenter,
                           false);
+}
+
+const QImage& TitlebarWindow::Icon() {
+    const qreal ratio = devicePixelRatioF();
+    if (program_ && !program_->isNull() && (icon_.isNull() || icon_.devicePixelRatio() != ratio)) {
+        // Scaled once per screen, with area averaging, to the icon's size in
+        // device pixels: the picture is far larger than the icon.
+        icon_ = program_->scaled(layout_.icon.size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        icon_.setDevicePixelRatio(ratio);
+    }
+    return icon_;
 }
 
 void TitlebarWindow::resizeEvent(QResizeEvent* event) {

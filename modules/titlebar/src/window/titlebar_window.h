@@ -63,6 +63,8 @@ private:
     void Run(const MenuItem& item);
     void Close();
     void StartDrag(const QPoint& globalPos);
+    // The icon for the screen the band is on now.
+    const QImage& Icon();
 
     HostLink host_;
     const TitlebarImages& images_;
@@ -72,7 +74,8 @@ private:
 
     QString title_;
     QFont titleFont_;
-    QImage icon_;  // the program's picture at the icon's size
+    const QImage* program_ = nullptr;  // the host's picture of the program
+    QImage icon_;  // that picture at the icon's size, in the screen's device pixels
     bool maximised_ = false;
 
     Drag drag_ = Drag::kIdle;

@@ -18,6 +18,7 @@ extern "C" __attribute__((visibility("default"))) void RegisterModule(ModuleCont
             LOG(INFO) << "no window system: the workbench shows no window";
             return nullptr;
         }
+        module.PreparePictures(module.Window().DpiScale());
         return std::make_unique<VoConverterDelegate>(module.Bus(), module.Store(), &module.Images(),
                                                      module.Window().DpiScale());
     });

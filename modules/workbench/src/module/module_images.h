@@ -15,10 +15,12 @@ public:
     // The keys (paths below Resources/), in the order they are loaded.
     static const std::vector<std::string>& Keys();
 
-    // Loads every key from `resourcesFolder` (ending in "/"). A file that
-    // cannot be read still gets its entry, holding a null image. Returns the
-    // number of images that loaded.
-    size_t LoadAll(const std::u16string& resourcesFolder);
+    // Loads every key from `resourcesFolder` (ending in "/"), the "@2x"
+    // pictures where `deviceScale` is above 1. A file that cannot be read
+    // still gets its entry, holding a null image. Returns the number of
+    // images that loaded. Loading again replaces the pictures in place: the
+    // addresses that Find gave stay valid.
+    size_t LoadAll(const std::u16string& resourcesFolder, double deviceScale = 1.0);
 
     // The image of `key`; null for a key that is not in the table and for
     // an entry whose file did not load. Never adds an entry.

@@ -1,6 +1,7 @@
 #include "module/workbench_module.h"
 
 #include "module/module_catalog.h"
+#include <canvas/pictures.h>
 #include <canvas/utils.h>
 #include "module/reply_router.h"
 
@@ -34,6 +35,11 @@ void WorkbenchModule::Register(ModuleContext* context) {
     store_ = BASUserDefaults::GetUserDefaults(storeName);
     LoadConverterCatalog(folder_);
     images_.LoadAll(folder_ + u"Resources/");
+}
+
+void WorkbenchModule::PreparePictures(float layoutScale) {
+    const double deviceScale = Utils::DeviceScale(layoutScale);
+    if (deviceScale > 1.0) images_.LoadAll(folder_ + u"Resources/", deviceScale);
 }
 
 ModuleBus WorkbenchModule::Bus() const {

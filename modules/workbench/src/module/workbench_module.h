@@ -25,6 +25,9 @@ public:
     // The module's receive function.
     static int32_t Receive(ModuleCommand* command);
 
+    // The window's scale is known: on a screen (or at a setting) that
+    // scales up, the pictures are loaded again from their "@2x" files.
+    void PreparePictures(float layoutScale);
     ModuleBus Bus() const;
     void* Instance() const { return context_ ? context_->instance : nullptr; }
     const std::u16string& Folder() const { return folder_; }

@@ -17,6 +17,7 @@
 #include <pixbridge/command_names.h>
 #include <pixbridge/host_payloads.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QHeaderView>
@@ -33,6 +34,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <set>
 #include <thread>
 
@@ -106,6 +108,7 @@ VoContentPresenter::VoContentPresenter(QWidget* window, const ViewResources& res
 }
 
 VoContentPresenter::~VoContentPresenter() {
+    QObject::disconnect(focusWatch_);
     *alive_ = nullptr;
     work_.reset();  // waits for callbacks still running elsewhere
     thumbnailWorks_.clear();
@@ -117,7 +120,33 @@ void VoContentPresenter::Create() {
     CreateOperatorBar();
     CreateList();
     CreatePanel();
+    SetTabOrder();
     SetVisible(false);
+    // The panel's two boxes have no frame of their own: their drawn borders
+    // show the keyboard's place.
+    focusWatch_ = QObject::connect(qApp, &QApplication::focusChanged, window_, [this](QWidget* from, QWidget* to) {
+        for (QWidget* box : {static_cast<QWidget*>(qualityBox_->LineEdit()), static_cast<QWidget*>(folderBox_->LineEdit())}) {
+            if (box == from || box == to) window_->update();
+        }
+    });
+}
+
+void VoContentPresenter::SetTabOrder() {
+    // Tab follows the eye: the operator bar left to right, the list (which
+    // Tab leaves, Tab does not walk its cells), then the panel top to bottom.
+    QWidget* const order[] = {addFile_, addFolder_, delete_, searchBox_, searchButton_, list_, format_,
+                              keepExif_, qualityBox_, upDown_, folderBox_, browse_, openFolder_, convert_};
+    for (size_t i = 1; i < std::size(order); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void VoContentPresenter::FocusSearch() {
+    if (!visible_ || !searchBox_) return;
+    searchBox_->LineEdit()->setFocus(Qt::ShortcutFocusReason);
+    searchBox_->LineEdit()->selectAll();
+}
+
+void VoContentPresenter::FocusList() {
+    if (visible_ && list_) list_->setFocus(Qt::OtherFocusReason);
 }
 
 void VoContentPresenter::CreateOperatorBar() {
@@ -139,11 +168,16 @@ void VoContentPresenter::CreateOperatorBar() {
     addFile_ = make(kAddFile, u"add-file", "operator/add-file-normal.png", "operator/add-file-pressed.png");
     addFolder_ = make(kAddFolder, u"add-folder", "operator/add-folder-normal.png", "operator/add-folder-pressed.png");
     delete_ = make(kDelete, u"delete", "operator/delete-normal.png", "operator/delete-pressed.png");
+    // The tooltips name the keys that do the same.
+    addFile_->setToolTip(ViewResources::Tr(u"add-file-tooltip"));
+    addFolder_->setToolTip(ViewResources::Tr(u"add-folder-tooltip"));
+    delete_->setToolTip(ViewResources::Tr(u"delete-tooltip"));
 
     searchBox_ = new VoEdit();  // a child of the window from Create on
     searchBox_->Create(window_, QRect(0, 0, res_.D(120), res_.D(21)), QString(), VoEdit::kBorder, kSearchBox);
     searchBox_->SetFont(&res_.Font("font:16:normal"));
     searchBox_->setAccessibleName(QStringLiteral("search"));
+    searchBox_->setToolTip(ViewResources::Tr(u"search-box-tooltip"));
     searchButton_ = new VoImgButton();  // a child of the window from CreateButton on
     searchButton_->SetDpiScale(res_.DpiScale());
     searchButton_->CreateButton(window_, kSearchButton, 1);
@@ -176,6 +210,8 @@ void VoContentPresenter::CreateList() {
     list_->SetFuncGetCheckState([this](int row) { return model_->GetCheckState(row); });
     list_->SetFuncSetCheckState([this](int row, bool checked) { model_->SetCheckState(row, checked); });
     list_->SetTextFunc([this](int row, int column) { return row < 0 ? QString() : Q(model_->RowText(row, column)); });
+    // Delete in the list removes the ticked photos, asking first, as the remove button does.
+    list_->SetDeleteKeyFunc([this] { DeleteChecked(); });
 }
 
 void VoContentPresenter::CreatePanel() {
@@ -259,6 +295,7 @@ void VoContentPresenter::CreatePanel() {
     convert_->Init(ViewResources::Tr(u"convert"), Qt::white, normal, Qt::white, pressed);
     convert_->SetColorBorder(normal);
     convert_->setDefault(false);
+    convert_->setToolTip(ViewResources::Tr(u"convert-tooltip"));
     ShowQuality(100);
     trackBar_.SetValue(100);
 }
@@ -349,6 +386,14 @@ void VoContentPresenter::Layout(int width, int height) {
     if (window_) window_->update();
 }
 
+QPen VoContentPresenter::BorderPen(const VoEdit* box) const {
+    // The focused box's border in the accent colour, as wide as a scaled pixel.
+    if (box && box->LineEdit() && box->LineEdit()->hasFocus()) {
+        return QPen(res_.Colour("color:default:button:normal", QColor(0x2F, 0x6F, 0xEB)), std::max(1, res_.D(1)));
+    }
+    return QPen(kBorder);
+}
+
 void VoContentPresenter::Paint(QPainter& painter) const {
     if (!visible_) return;
     auto d = [this](double n) { return res_.D(n); };
@@ -370,13 +415,13 @@ void VoContentPresenter::Paint(QPainter& painter) const {
         text(ViewResources::Tr(u"keep-exif-data"), exifLabel_, Qt::black);
         text(ViewResources::Tr(u"exif-description"), exifText_, QColor(0x9F, 0x9F, 0x9F), true);
         text(ViewResources::Tr(u"quality") + colon, qualityLabel_, Qt::black);
-        painter.setPen(kBorder);
+        painter.setPen(BorderPen(qualityBox_));
         painter.setBrush(kPanel);
         painter.drawRect(qualityBorder_);
         trackBar_.Draw(painter);
     }
     text(ViewResources::Tr(u"output-folder") + colon, folderLabel_, Qt::black);
-    painter.setPen(kBorder);
+    painter.setPen(BorderPen(folderBox_));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(folderBorder_);
 
@@ -568,18 +613,27 @@ void VoContentPresenter::ThumbnailsWanted(const std::vector<std::string>& paths)
     };
     thumbnailsRequested_ += static_cast<int>(ordered.size());
     for (size_t stream = 0; stream < streams; ++stream) {
-        rapidjson::Document request(rapidjson::kObjectType);
-        auto& a = request.GetAllocator();
-        rapidjson::Value array(rapidjson::kArrayType);
+        std::vector<std::string> share;
         for (const std::string& path : ordered) {
-            if (std::hash<std::string>()(path) % streams == stream) array.PushBack(rapidjson::Value(path.c_str(), a), a);
+            if (std::hash<std::string>()(path) % streams == stream) share.push_back(path);
         }
-        if (array.Empty()) continue;
-        request.AddMember("heic_array", array, a);
-        request.AddMember("image_size", rowHeight_, a);
+        if (share.empty()) continue;
         ++pendingThumbnailEnds_;
-        thumbnailWorks_[stream]->QueryThumbnails(callback, ToText(request));
+        thumbnailWorks_[stream]->QueryThumbnails(callback, ThumbnailRequest(share));
     }
+}
+
+std::string VoContentPresenter::ThumbnailRequest(const std::vector<std::string>& paths) {
+    // Thumbnails fill a row in device pixels: rowHeight layout pixels, each
+    // as many device pixels as Qt's ratio for the window's screen.
+    thumbnailRatio_ = window_ ? window_->devicePixelRatioF() : 1.0;
+    rapidjson::Document request(rapidjson::kObjectType);
+    auto& a = request.GetAllocator();
+    rapidjson::Value array(rapidjson::kArrayType);
+    for (const std::string& path : paths) array.PushBack(rapidjson::Value(path.c_str(), a), a);
+    request.AddMember("heic_array", array, a);
+    request.AddMember("image_size", static_cast<int>(rowHeight_ * thumbnailRatio_), a);
+    return ToText(request);
 }
 
 void VoContentPresenter::FolderLoadBegins() {
@@ -607,6 +661,7 @@ void VoContentPresenter::ThumbnailArrived(std::shared_ptr<QImage> image, const s
     }
     if (kind != 2) return;
     ++thumbnailsArrived_;
+    if (image) image->setDevicePixelRatio(thumbnailRatio_);
     const PhotoListModel::PhotoPtr photo = model_->ApplyThumbnail(path, std::move(image), width, height);
     if (!photo) return;
     // Redraw the photo's row only when it is on screen or a page below it.

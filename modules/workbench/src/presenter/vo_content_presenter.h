@@ -13,6 +13,7 @@
 #include "presenter/vo_track_bar.h"
 #include "work/heic_work.h"
 
+#include <QPen>
 #include <QRect>
 #include <QString>
 
@@ -82,6 +83,10 @@ public:
     // "85" or "85%" typed in the quality box and Enter.
     void QualityEntered();
     void SetFormat(int format);
+    // Ctrl+F: the search box takes the focus, its text selected.
+    void FocusSearch();
+    // The keyboard starts in the list when the view first shows.
+    void FocusList();
 
     // The conversion request as Convert() sends it, or null with nothing to send.
     std::string BuildRequest() const;
@@ -130,6 +135,11 @@ private:
     void CreateOperatorBar();
     void CreateList();
     void CreatePanel();
+    void SetTabOrder();
+    // The thumbnail request of one stream: "heic_array" and "image_size",
+    // the row height in the screen's device pixels.
+    std::string ThumbnailRequest(const std::vector<std::string>& paths);
+    QPen BorderPen(const VoEdit* box) const;
     void ShowQuality(int value);
     int ReadQualityBox();
     void SetVisibleRange(int first, int last);
@@ -182,6 +192,8 @@ private:
     int visibleFirst_ = 0;
     int visibleLast_ = 0;
     int rowHeight_ = 60;
+    // Qt's device pixel ratio the last thumbnails were asked for at.
+    double thumbnailRatio_ = 1.0;
     int rowsPerPage_ = 1;
     bool converting_ = false;
     bool finishing_ = false;
@@ -190,6 +202,7 @@ private:
     QString totalText_;
     QString checkedText_;
     bool visible_ = false;
+    QMetaObject::Connection focusWatch_;
 
     // Layout results for the painter.
     int width_ = 0;

@@ -3,12 +3,16 @@
 #include "presenter/vo_drop_menu.h"
 
 #include <canvas/vo_command.h>
+#include <canvas/vo_list_view.h>
+#include <canvas/vo_switch_button.h>
 #include <pixbridge/command_names.h>
 
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -39,8 +43,64 @@ void VoConverterDelegate::CreateWindow(void* parent, const WindowRect& rect) {
     content_ = std::make_unique<VoContentPresenter>(window_, res_, &chooser_, &messages_,
                                                     [this](const char* notification) { Notify(notification); });
     content_->Create();
+    CreateShortcuts();
+    QObject::connect(qApp, &QApplication::focusChanged, window_, [this](QWidget*, QWidget* to) {
+        if (to && window_ && window_->isAncestorOf(to)) lastFocus_ = to;
+    });
     SwitchView(kEntryView);
+    entry_->FocusAddButton();
     window_->show();
+}
+
+void VoConverterDelegate::CreateShortcuts() {
+    // Window shortcuts: they act while the main window is the active one,
+    // never while a dialog is, and none is the title bar's (Alt+F4, Ctrl+Q,
+    // Alt+Space). Space and Delete are the list's own keys, so in the text
+    // boxes they stay text.
+    using Action = void (*)(VoConverterDelegate&);
+    const std::pair<QKeySequence, Action> table[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_O), [](VoConverterDelegate& d) { d.AddFilesFromKeyboard(); }},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), [](VoConverterDelegate& d) { d.AddFolderFromKeyboard(); }},
+        // The search and the conversion are the content view's.
+        {QKeySequence(Qt::CTRL | Qt::Key_F),
+         [](VoConverterDelegate& d) { if (d.currentView_ == kContentView) d.content_->FocusSearch(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Return),
+         [](VoConverterDelegate& d) { if (d.currentView_ == kContentView) d.content_->Convert(); }},
+        {QKeySequence(Qt::CTRL | Qt::Key_Enter),
+         [](VoConverterDelegate& d) { if (d.currentView_ == kContentView) d.content_->Convert(); }},
+    };
+    for (const auto& [keys, action] : table) {
+        auto* shortcut = new QShortcut(keys, window_);  // a child: owned by the window
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, window_, [this, action = action] { action(*this); });
+    }
+}
+
+void VoConverterDelegate::RestoreFocus() {
+    if (!window_ || !window_->isEnabled()) return;
+    const QWidget* now = window_->window()->focusWidget();
+    if (now && now != window_->window() && now->isVisible() && now->isEnabled()) return;
+    QWidget* target = lastFocus_;
+    if (!target || !target->isVisibleTo(window_) || !target->isEnabled()) {
+        target = currentView_ == kContentView ? static_cast<QWidget*>(content_->List())
+                                              : static_cast<QWidget*>(entry_->AddButton());
+    }
+    if (target) target->setFocus(Qt::OtherFocusReason);
+}
+
+void VoConverterDelegate::AddFilesFromKeyboard() {
+    if (currentView_ == kEntryView) {
+        AddFromEntry();
+    } else {
+        content_->AddFiles();
+    }
+}
+
+void VoConverterDelegate::AddFolderFromKeyboard() {
+    content_->AddFolder();
+    // From the entry view as from its add button: the content view once the
+    // folder brought photos.
+    if (currentView_ == kEntryView && content_->Model().ShownCount() > 0) SwitchView(kContentView);
 }
 
 QWidget* VoConverterDelegate::Window() const { return window_.data(); }
@@ -55,6 +115,7 @@ void VoConverterDelegate::ResizeClient(int32_t width, int32_t height) {
 }
 
 void VoConverterDelegate::SwitchView(int view) {
+    const bool changed = view != currentView_;
     currentView_ = view;
     if (!window_) return;
     entry_->SetVisible(view == kEntryView);
@@ -63,6 +124,12 @@ void VoConverterDelegate::SwitchView(int view) {
     else content_->Layout(window_->width(), window_->height());
     window_->setAcceptDrops(view == kEntryView);
     window_->update();
+    // The keyboard goes on in the list of the photos just added (once the
+    // loading dialog has gone, when it shows).
+    if (changed && view == kContentView) {
+        lastFocus_ = content_->List();
+        content_->FocusList();
+    }
 }
 
 void VoConverterDelegate::Paint(QPainter& painter) const {
@@ -150,6 +217,11 @@ void ConverterWidget::paintEvent(QPaintEvent*) {
 
 void ConverterWidget::resizeEvent(QResizeEvent*) {
     delegate_.SwitchView(delegate_.CurrentView());
+}
+
+void ConverterWidget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::EnabledChange && isEnabled()) delegate_.RestoreFocus();
 }
 
 void ConverterWidget::dragEnterEvent(QDragEnterEvent* event) {

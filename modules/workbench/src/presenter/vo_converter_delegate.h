@@ -2,7 +2,9 @@
 // view. It holds the entry view and the content view, paints the one that
 // shows, hands commands to them, opens and closes the loading dialog, and
 // takes photos dropped from a file manager while the entry view shows. The
-// first successful add switches to the content view for good.
+// first successful add switches to the content view for good. Its window
+// shortcuts: Ctrl+O adds photos, Ctrl+Shift+O a folder, Ctrl+F goes to the
+// search box and Ctrl+Enter converts.
 #ifndef WORKBENCH_VO_CONVERTER_DELEGATE_H
 #define WORKBENCH_VO_CONVERTER_DELEGATE_H
 
@@ -60,11 +62,17 @@ public:
     void OnCommand(int id);
     void OnDrop(const std::vector<std::u16string>& paths, const QPoint& globalPos);
     bool AcceptsDrops() const { return currentView_ == kEntryView; }
+    // The window was enabled again (a loading or progress dialog went): the
+    // keyboard goes back where it was, or to the view's first place.
+    void RestoreFocus();
 
 private:
     void Notify(const char* notification);
     void PostLoading(const char* command);
     void AddFromEntry();
+    void AddFilesFromKeyboard();
+    void AddFolderFromKeyboard();
+    void CreateShortcuts();
 
     ViewResources res_;
     HostMessages messages_;
@@ -74,6 +82,9 @@ private:
     std::unique_ptr<VoContentPresenter> content_;
     int currentView_ = kEntryView;
     DropMenu dropMenu_;
+    // The last of the window's controls that had the focus: disabling the
+    // window (while a dialog shows) takes the focus away.
+    QPointer<QWidget> lastFocus_;
 };
 
 // The delegate's window: paints off-screen, takes commands and drops.
@@ -85,6 +96,7 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -1,5 +1,6 @@
 #include "presenter/vo_entry_presenter.h"
 
+#include <canvas/pictures.h>
 #include <canvas/utils.h>
 #include <canvas/vo_switch_button.h>
 
@@ -22,9 +23,14 @@ void VoEntryPresenter::Create() {
     const QColor normal = res_.Colour("color:default:button:normal", QColor(0x2F, 0x6F, 0xEB));
     const QColor pressed = res_.Colour("color:default:button:pressed", QColor(0x24, 0x59, 0xC4));
     add_->Init(ViewResources::Tr(u"add-heic"), Qt::white, normal, Qt::white, pressed);
+    add_->setToolTip(ViewResources::Tr(u"add-file-tooltip"));
     add_->SetColorBorder(normal);
     add_->SetRadio(false);
     add_->hide();
+}
+
+void VoEntryPresenter::FocusAddButton() {
+    if (add_) add_->setFocus(Qt::OtherFocusReason);
 }
 
 void VoEntryPresenter::SetVisible(bool visible) {
@@ -38,8 +44,8 @@ void VoEntryPresenter::Layout(int width, int height) {
     zone_ = Utils::CreateRoundRect(zone, d(8));
     const QFontMetrics metrics(res_.Font("font:gdiplus:16:normal"));
     auto scaledSize = [this](const char* key) {
-        const QImage* image = res_.Image(key);
-        return QSize(res_.D(image->width()), res_.D(image->height()));
+        const QSize picture = Utils::PictureSize(res_.Image(key));
+        return QSize(res_.D(picture.width()), res_.D(picture.height()));
     };
     const QSize main = scaledSize("entry/main-add-image.png");
     const int textWidth = std::max(1, static_cast<int>(zone.width()) - 2 * d(8));

@@ -1,6 +1,7 @@
 #include "presenter/vo_up_down.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 #include <QToolButton>
 
 #include <algorithm>
@@ -33,6 +34,15 @@ void VoUpDown::Step(int delta) {
 void VoUpDown::resizeEvent(QResizeEvent*) {
     up_->setGeometry(0, 0, width(), height() / 2);
     down_->setGeometry(0, height() / 2, width(), height() - height() / 2);
+}
+
+void VoUpDown::paintEvent(QPaintEvent*) {
+    if (!hasFocus()) return;
+    // The arrows are flat: a frame shows that Up and Down act here.
+    QPainter painter(this);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
 }
 
 void VoUpDown::keyPressEvent(QKeyEvent* event) {

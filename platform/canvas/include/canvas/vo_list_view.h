@@ -3,7 +3,9 @@
 // count: texts, check states and thumbnails are asked for when a row is
 // drawn, so ten thousand rows cost nothing until they are seen. Built on
 // Qt's model/view, which gives scrolling, keyboard selection and screen
-// reader texts; Space ticks the current row.
+// reader texts. From the keyboard: the arrows move the current row (outlined
+// while the list has the focus), Space ticks it, Delete asks the owner to
+// remove the ticked rows, and Tab leaves the list for the next control.
 #ifndef CANVAS_VO_LIST_VIEW_H
 #define CANVAS_VO_LIST_VIEW_H
 
@@ -53,6 +55,8 @@ public:
     void SetFuncSetCheckState(CheckSetFunc func) { setCheck_ = std::move(func); }
     void SetScrollItemScopeFuncCallback(ScopeFunc func) { scope_ = std::move(func); }
     void SetTextFunc(TextFunc func) { text_ = std::move(func); }
+    // Delete pressed while the list has the focus.
+    void SetDeleteKeyFunc(std::function<void()> func) { deleteKey_ = std::move(func); }
 
     // Ticks or clears one row, as a click on its box does.
     void ToggleRow(int row);
@@ -73,6 +77,9 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -92,6 +99,7 @@ private:
     CheckSetFunc setCheck_;
     ScopeFunc scope_;
     TextFunc text_;
+    std::function<void()> deleteKey_;
     std::pair<int, int> lastScope_{-2, -2};
     std::unique_ptr<VoListModel> model_;
     VoCheckHeader* header_ = nullptr;  // owned by the view (Qt parent)
