@@ -189,7 +189,9 @@ int main(int argc, char** argv) {
         ProgressStart start;
         start.title = BASUtilityString::Utf16ToUtf8(dialog_resources::Tr16(u"downloading-update"));
         start.outputDir = "/tmp";
-        QImage logo(QString::fromStdString(appDir + "Plugins/Module.Workbench/1.0.0/Resources/converting.png"));
+        QImage logo = Utils::LoadPicture(
+            QString::fromStdString(appDir + "Plugins/Module.Workbench/1.0.0/Resources/converting.png"),
+            Utils::DeviceScale(scale));
         start.logo = &logo;
         progress->Start(start);
         parts.progress.SetTotal(8);
