@@ -24,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -124,10 +125,14 @@ void VoContentPresenter::Create() {
     SetVisible(false);
     // The panel's two boxes have no frame of their own: their drawn borders
     // show the keyboard's place.
-    focusWatch_ = QObject::connect(qApp, &QApplication::focusChanged, window_, [this](QWidget* from, QWidget* to) {
-        for (QWidget* box : {static_cast<QWidget*>(qualityBox_->LineEdit()), static_cast<QWidget*>(folderBox_->LineEdit())}) {
-            if (box == from || box == to) window_->update();
-        }
+    // Guarded pointers: the focus also moves while the window takes its
+    // controls down.
+    const QPointer<QWidget> window = window_;
+    const QPointer<QLineEdit> quality = qualityBox_->LineEdit();
+    const QPointer<QLineEdit> folder = folderBox_->LineEdit();
+    focusWatch_ = QObject::connect(qApp, &QApplication::focusChanged, window_, [=](QWidget* from, QWidget* to) {
+        const bool box = (quality && (from == quality || to == quality)) || (folder && (from == folder || to == folder));
+        if (box && window) window->update();
     });
 }
 
