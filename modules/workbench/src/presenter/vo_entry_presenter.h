@@ -20,7 +20,7 @@ public:
     VoEntryPresenter(QWidget* window, const ViewResources& resources);
     void Create();
     void SetVisible(bool visible);
-    // The keyboard starts on the add button: Enter or Space opens the chooser.
+    // The keyboard starts on the add button: Space opens the chooser.
     void FocusAddButton();
     void Layout(int width, int height);
     void Paint(QPainter& painter) const;
