@@ -38,6 +38,7 @@ const char* const kWorkbenchKeys[] = {
     "keep-exif-data", "exif-description", "quality", "jpeg-quality-percent-recommend", "output-folder",
     "open-folder", "convert", "name", "size", "dimensions", "date", "status-section-total-size-%d-%s",
     "status-section-check-size-%d-%s", "search", "convert-finishing-last-photos",
+    "select-all",
 };
 
 const char* const kTitlebarKeys[] = {
