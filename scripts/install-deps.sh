@@ -16,7 +16,7 @@ packages=(
   xvfb xauth xdotool zip unzip imagemagick
   # Real desktops in the tests: a window manager under Xvfb, a headless
   # Wayland compositor with Qt's Wayland plug-in, and the accessibility bus.
-  openbox weston qt6-wayland python3-pyatspi at-spi2-core dbus
+  openbox x11-utils weston qt6-wayland python3-pyatspi at-spi2-core dbus
 )
 # libheif 1.19 and its decoder plug-ins come from bookworm-backports; 1.15 of
 # bookworm itself refuses many current phone photos. Besides HEVC, HEIF

@@ -12,6 +12,8 @@ Usage: a11y.py COMMAND [ARGUMENTS...]
   convert N           press "convert" and wait until the progress bar has
                       counted N of N and tells the end
   geometry NAME       print "x y width height" of the showing button NAME
+  window-size         print "width height" of the main window
+  press NAME          press the showing button NAME
 """
 import sys
 import time
@@ -132,10 +134,10 @@ def wait_rows(count):
     header = grid.getColumnHeader(0)
     if header is None or not header.name:
         fail("the header's check box has no name")
+    # Qt 6.4's bridge passes "checked" on, not "checkable".
     cell = grid.getAccessibleAt(0, 0)
-    states = cell.getState()
-    if not states.contains(pyatspi.STATE_CHECKABLE) or not states.contains(pyatspi.STATE_CHECKED):
-        fail("the first row's box is not a ticked checkable cell")
+    if cell.getRole() != pyatspi.ROLE_TABLE_CELL or not cell.getState().contains(pyatspi.STATE_CHECKED):
+        fail("the first row's box is not a ticked cell")
     print("%d rows; header box %r; table %r" % (count, header.name, table().name))
 
 
@@ -150,25 +152,15 @@ def set_quality(percent):
 
 
 def choose_folder(folder):
-    browse = find_one("the folder button", role=pyatspi.ROLE_PUSH_BUTTON, name="...")
+    browse = find_one("the folder button", role=pyatspi.ROLE_PUSH_BUTTON, name="Select a folder")
     do_action(browse)
     # Qt's own folder dialog: its path field, then its accept button.
-    def path_field():
-        for obj in find_all(role=pyatspi.ROLE_TEXT):
-            if obj.getState().contains(pyatspi.STATE_EDITABLE) and obj.getState().contains(pyatspi.STATE_FOCUSED):
-                return obj
-        return None
-    field = wait_for("the folder dialog's path field", path_field)
+    field = find_one("the folder dialog's path field", role=pyatspi.ROLE_TEXT, name="Directory:")
     field.queryEditableText().setTextContents(folder)
     accept = find_one("the dialog's choose button", role=pyatspi.ROLE_PUSH_BUTTON, name="Choose")
     do_action(accept)
-    def chosen():
-        for obj in find_all(role=pyatspi.ROLE_TEXT):
-            text = obj.queryText()
-            if text.getText(0, -1) == folder and not obj.getState().contains(pyatspi.STATE_EDITABLE):
-                return obj
-        return None
-    box = wait_for("the output folder box to show " + folder, chosen)
+    box = find_one("the output folder box", role=pyatspi.ROLE_TEXT, name="Output folder")
+    wait_for("the output folder box to show " + folder, lambda: box.queryText().getText(0, -1) == folder)
     print("output folder %r: %s" % (box.name, folder))
 
 
@@ -189,6 +181,22 @@ def geometry(name):
     print(box.x, box.y, box.width, box.height)
 
 
+def main_window():
+    app = application()
+    return wait_for("the main window", lambda: next(
+        (w for w in (app.getChildAtIndex(i) for i in range(app.childCount))
+         if w is not None and w.name == APP_NAME and showing(w)), None))
+
+
+def window_size():
+    box = main_window().queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+    print(box.width, box.height)
+
+
+def press(name):
+    do_action(find_one("the button " + name, role=pyatspi.ROLE_PUSH_BUTTON, name=name))
+
+
 def main(argv):
     if len(argv) < 2:
         fail(__doc__)
@@ -205,6 +213,10 @@ def main(argv):
         convert(int(arguments[0]))
     elif command == "geometry":
         geometry(arguments[0])
+    elif command == "window-size":
+        window_size()
+    elif command == "press":
+        press(arguments[0])
     else:
         fail(__doc__)
 

@@ -210,6 +210,7 @@ void VoContentPresenter::CreatePanel() {
     qualityBox_->LineEdit()->setPalette(palette);
 
     upDown_ = new VoUpDown(window_);  // a child: owned by the window
+    upDown_->setAccessibleName(ViewResources::Tr(u"quality"));
     upDown_->SetPosition(100);
     upDown_->SetChanged([this](int position) {
         ShowQuality(position);
