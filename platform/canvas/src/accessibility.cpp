@@ -65,7 +65,7 @@ void SetRole(QWidget* widget, QAccessible::Role role) {
 }
 
 void Announce(QWidget* widget) {
-    if (!widget || !QAccessible::isActive()) return;
+    if (!widget) return;
     // Alert is what the platforms' screen readers announce; AT-SPI has no
     // such event, and its readers speak a changed description instead.
     QAccessibleEvent alert(widget, QAccessible::Alert);
