@@ -14,7 +14,10 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libxcb1-dev
   xvfb xauth xdotool zip unzip imagemagick
-  openbox x11-xserver-utils   # a window manager for the keyboard journey; xrdb sets Xft.dpi for the screens
+  # Real desktops in the tests: a window manager under Xvfb (xrdb sets
+  # Xft.dpi for the screens), a headless Wayland compositor with Qt's Wayland
+  # plug-in, and the accessibility bus.
+  openbox x11-utils x11-xserver-utils weston qt6-wayland python3-pyatspi at-spi2-core dbus
 )
 # libheif 1.19 and its decoder plug-ins come from bookworm-backports; 1.15 of
 # bookworm itself refuses many current phone photos. Besides HEVC, HEIF

@@ -119,7 +119,7 @@ int HostApplication::Run() {
         if (!launch_->open) return 0;
         std::string error;
         if (open_request::HandToRunningCopy(open_request::SocketPath(product::SingleInstanceName()), launch_->openFiles,
-                                            10000, error)) {
+                                            10000, error, open_request::LaunchActivationToken())) {
             return 0;
         }
         std::fprintf(stderr, "PixbridgeManager: cannot hand the photos to the running copy: %s\n", error.c_str());
@@ -291,9 +291,9 @@ void HostApplication::TellLoadFailures(const std::vector<manifest::LoadFailure>&
 }
 
 void HostApplication::ListenForOpenRequests() {
-    openRequests_ = std::make_unique<open_request::OpenRequestServer>([this](const std::vector<std::string>& files) {
-        open_request::PostOpenFiles(files);
-        if (frame_) open_request::RaiseWindow(frame_.get());
+    openRequests_ = std::make_unique<open_request::OpenRequestServer>([this](const open_request::OpenRequest& request) {
+        open_request::PostOpenFiles(request.paths);
+        if (frame_) open_request::RaiseWindow(frame_.get(), request.activationToken);
     });
     openRequests_->Listen(open_request::SocketPath(product::SingleInstanceName()));
     if (!launch_->openFiles.empty()) {

@@ -20,6 +20,8 @@
 #include <pixbridge/command_names.h>
 #include <pixbridge/host_payloads.h>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -288,6 +290,36 @@ TEST_F(Progress, ACleanEndClosesItselfWhenAsked) {
     EXPECT_TRUE(dialog_->isVisible());
     QTest::qWait(700);
     EXPECT_FALSE(dialog_->isVisible());
+}
+
+// What a screen reader is given (the events themselves reach it only on a
+// real desktop: the headless platform has no accessibility bridge).
+TEST_F(Progress, ScreenReadersSeeAlertsAndTheBarWithItsValue) {
+    // An alert is an alert to a screen reader.
+    WhenModal([](QWidget* modal) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(modal);
+        EXPECT_EQ(iface->role(), QAccessible::AlertMessage);
+        EXPECT_EQ(iface->text(QAccessible::Description), QStringLiteral("The folder is gone."));
+        modal->close();
+    });
+    shared_->Alert(u"The folder is gone.", u"ok", u"cancel", 300, 0);
+
+    // The painted bar is a progress bar with the job's position as its value.
+    Start(false, false);
+    Notify(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS, 3, 8, 0, u"c.heic");
+    dialog_->Tick();
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(dialog_->AccessibleBar());
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->role(), QAccessible::ProgressBar);
+    ASSERT_NE(bar->valueInterface(), nullptr);
+    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 3);
+    EXPECT_EQ(bar->valueInterface()->maximumValue().toInt(), 8);
+    // At the end it tells what the dialog shows.
+    Notify(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH, 8, 8, 0, u"h.heic");
+    dialog_->Tick();
+    EXPECT_EQ(bar->valueInterface()->currentValue().toInt(), 8);
+    EXPECT_TRUE(bar->text(QAccessible::Description).startsWith(QStringLiteral("finish")));
+    dialog_->EndByUser();
 }
 
 TEST_F(Progress, CancelRunsOnceAndStaleNotificationsChangeNothing) {

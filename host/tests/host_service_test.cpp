@@ -17,6 +17,7 @@
 #include <pixbridge/host_payloads.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QCloseEvent>
 #include <QStandardPaths>
 #include <QTest>
@@ -42,8 +43,26 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "host_service_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
+    static QApplication* app = [] {
+        // Two headless screens, the second right of the first and lower.
+        static const std::string config = (fs::temp_directory_path() / "host_service_screens.json").string();
+        std::ofstream(config) << R"({"screens": [
+            {"name": "first", "x": 0, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96},
+            {"name": "second", "x": 1366, "y": 120, "width": 1600, "height": 900, "logicalDpi": 96}]})";
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + config.c_str());
+        return new QApplication(argc, argv);
+    }();
     return *app;
+}
+
+// Waits (running events) for `actual()` to equal `expected`: the window
+// system applies states and sizes after the call that asked for them.
+template <typename F, typename T>
+::testing::AssertionResult Becomes(F actual, const T& expected) {
+    if (QTest::qWaitFor([&] { return actual() == expected; }, 3000)) return ::testing::AssertionSuccess();
+    QString shown;
+    QDebug(&shown) << actual() << "instead of" << expected;
+    return ::testing::AssertionFailure() << shown.toStdString();
 }
 
 ModuleCommand Command(const char* name) {
@@ -53,18 +72,21 @@ ModuleCommand Command(const char* name) {
     return c;
 }
 
-// A main window stand-in that remembers placements.
+// A main window stand-in that remembers placements and window states.
 class FakeWindow : public MainWindowControl {
 public:
     QRect main{100, 50, 954, 614};
-    QRect view;
     QRect area{0, 0, 1920, 1040};
+    bool windowSystem = false;
+    bool maximisedState = false;
     int minimised = 0;
     bool refuseClose = false;
     QRect MainGeometry() const override { return main; }
     QRect WorkArea() const override { return area; }
     void PlaceMain(const QRect& r) override { main = r; }
-    void PlaceView(const QRect& r) override { view = r; }
+    bool WindowSystemMaximises() const override { return windowSystem; }
+    void ShowMaximised(bool m) override { maximisedState = m; }
+    bool IsMaximised() const override { return maximisedState; }
     QWidget* MainView() const override { return nullptr; }
     void Minimise() override { ++minimised; }
     bool RequestClose() override { return !refuseClose; }
@@ -84,23 +106,36 @@ protected:
         static HostParts parts;
         static QueueTarget* target = new QueueTarget();
         DispatchQueue::DispatchQueueInit(target);
-        SubscribeHostCommands();
+        // Once for the run: every suite derived from this one sets up again.
+        static const bool subscribed = (SubscribeHostCommands(), true);
+        (void)subscribed;
     }
 };
 
 TEST_F(Service, MaximiseTwiceRestoresTheRectangleAndAnswersTheState) {
+    // A bare X server: the host fills the work area of the window's own
+    // screen, here a second one under a top panel, and puts it back.
     FakeWindow window;
+    window.area = QRect(1920, 24, 1680, 1026);
+    window.main = QRect(2020, 74, 954, 614);
     HostContext::Get().SetWindow(&window);
     ModuleCommand c = Command(LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET);
     c.number = -1;
     plugin_util::PostCommand(&c);
-    EXPECT_EQ(window.main, QRect(0, 0, 1920, 1040));
-    EXPECT_EQ(window.view, QRect(1, 1, 1916, 1036));
+    EXPECT_EQ(window.main, QRect(1920, 24, 1680, 1026));
     EXPECT_EQ(c.number, 1);
     plugin_util::PostCommand(&c);
-    EXPECT_EQ(window.main, QRect(100, 50, 954, 614));
-    EXPECT_EQ(window.view, QRect(1, 1, 950, 610));
+    EXPECT_EQ(window.main, QRect(2020, 74, 954, 614));
     EXPECT_EQ(c.number, 0);
+
+    // The screen went away while maximised: the rectangle comes back at the
+    // same place on the screen the window is on now, within it.
+    plugin_util::PostCommand(&c);
+    window.area = QRect(0, 0, 1366, 740);
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(window.main, QRect(100, 50, 954, 614));
+    EXPECT_EQ(RestoredRect(QRect(3000, 700, 954, 614), QRect(1920, 24, 1680, 1026), QRect(0, 0, 1366, 740)),
+              QRect(412, 126, 954, 614));
 
     // From a worker the work waits for the main thread; the record keeps its value.
     ModuleCommand fromWorker = Command(LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET);
@@ -109,8 +144,18 @@ TEST_F(Service, MaximiseTwiceRestoresTheRectangleAndAnswersTheState) {
     EXPECT_EQ(fromWorker.number, 7);
     EXPECT_EQ(window.main, QRect(100, 50, 954, 614));
     QCoreApplication::processEvents();
-    EXPECT_EQ(window.main, QRect(0, 0, 1920, 1040));
+    EXPECT_EQ(window.main, QRect(0, 0, 1366, 740));
     plugin_util::PostCommand(&c);
+    EXPECT_EQ(c.number, 0);
+
+    // With a window manager the window's states do it; the host places nothing.
+    window.windowSystem = true;
+    plugin_util::PostCommand(&c);
+    EXPECT_TRUE(window.maximisedState);
+    EXPECT_EQ(c.number, 1);
+    EXPECT_EQ(window.main, QRect(100, 50, 954, 614));
+    plugin_util::PostCommand(&c);
+    EXPECT_FALSE(window.maximisedState);
     EXPECT_EQ(c.number, 0);
 
     ModuleCommand minimise = Command(LIBPLATFORM_COMMAND_PRESS_MINIMIZE);
@@ -405,6 +450,45 @@ TEST_F(Frame, ViewResizeIsAnnouncedAndARefusedCloseKeepsTheWindow) {
     EXPECT_TRUE(frame.isVisible());
     ToProbe(PROBE_REFUSE_CLOSE, 0);
     EXPECT_TRUE(frame.close());
+}
+
+TEST_F(Frame, MaximiseFillsTheWorkAreaOfTheWindowsOwnScreenAndEverySizeIsLaidOut) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    ASSERT_EQ(screens.size(), 2);
+    QScreen* second = screens[1];
+    const QRect area = second->availableGeometry();
+    ASSERT_NE(area.topLeft(), QPoint(0, 0));
+    const QRect before(area.topLeft() + QPoint(80, 60), QSize(954, 614));
+    CMainFrame frame(before, 1.0f);
+    frame.setScreen(second);
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    ASSERT_EQ(frame.screen(), second);
+
+    ModuleCommand c = Command(LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET);
+    c.number = -1;
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(c.number, 1);
+    EXPECT_TRUE(Becomes([&] { return frame.geometry(); }, area));
+    // The view and the modules follow the frame, whoever sized it.
+    EXPECT_TRUE(Becomes([&] { return frame.View()->geometry(); }, QRect(1, 1, area.width() - 2, area.height() - 2)));
+    ModuleCommand size{};
+    ToProbe(PROBE_LAST_SIZE, 0, &size);
+    EXPECT_EQ(size.total, area.width() - 2);
+    EXPECT_EQ(size.current, area.height() - 2);
+
+    plugin_util::PostCommand(&c);
+    EXPECT_EQ(c.number, 0);
+    EXPECT_TRUE(Becomes([&] { return frame.geometry(); }, before));
+    EXPECT_TRUE(Becomes([&] { return frame.View()->size(); }, QSize(952, 612)));
+
+    // A size the window manager gives (a tiling layout, a smaller screen).
+    frame.resize(700, 500);
+    EXPECT_TRUE(Becomes([&] { return frame.View()->size(); }, QSize(698, 498)));
+    ToProbe(PROBE_LAST_SIZE, 0, &size);
+    EXPECT_EQ(size.total, 698);
+    EXPECT_EQ(size.current, 498);
+    HostContext::Get().SetWindow(nullptr);
 }
 
 TEST_F(Frame, ShowModuleOfALoadedModuleAsksItToShowItsWindow) {

@@ -34,9 +34,10 @@ QCoreApplication& App() {
 }
 
 // Runs the blocking hand-over on a thread while this one serves the socket.
-bool HandOver(const std::string& socket, const std::vector<std::string>& files, int timeoutMs, std::string& error) {
+bool HandOver(const std::string& socket, const std::vector<std::string>& files, int timeoutMs, std::string& error,
+              const std::string& token = std::string()) {
     auto result = std::async(std::launch::async, [&] {
-        return open_request::HandToRunningCopy(socket, files, timeoutMs, error);
+        return open_request::HandToRunningCopy(socket, files, timeoutMs, error, token);
     });
     while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
         QCoreApplication::processEvents();
@@ -75,7 +76,11 @@ protected:
         socket_ = dir_.path().toStdString() + "/open.socket";
     }
     std::vector<std::vector<std::string>> received_;
-    OpenRequestServer server_{[this](const std::vector<std::string>& paths) { received_.push_back(paths); }};
+    std::vector<std::string> tokens_;
+    OpenRequestServer server_{[this](const open_request::OpenRequest& request) {
+        received_.push_back(request.paths);
+        tokens_.push_back(request.activationToken);
+    }};
     QTemporaryDir dir_;
     std::string socket_;
 };
@@ -148,11 +153,19 @@ TEST_F(ChannelTest, ALaunchHandsItsPhotosToTheRunningCopy) {
     const std::vector<std::string> files = {"/photos/IMG_0001.HEIC", u8"/photos/été/b.heic"};
     std::string error;
     EXPECT_TRUE(HandOver(socket_, files, 5000, error)) << error;
-    // An empty list only raises the window.
-    EXPECT_TRUE(HandOver(socket_, {}, 5000, error)) << error;
-    ASSERT_EQ(received_.size(), 2u);
+    // An empty list only raises the window, with the launcher's token.
+    EXPECT_TRUE(HandOver(socket_, {}, 5000, error, "gnome-shell/Files/4021-7-host_TIME123")) << error;
+    // A launch of an earlier build sends the bare array.
+    EXPECT_EQ(RawRequest(socket_, "[\"/photos/c.heic\"]\n"), "ok\n");
+    // A token with a line break or a space never reaches the environment.
+    EXPECT_EQ(RawRequest(socket_, R"({"paths": [], "activation_token": "a b\n"})" "\n"), "ok\n");
+    ASSERT_EQ(received_.size(), 4u);
     EXPECT_EQ(received_[0], files);
+    EXPECT_EQ(tokens_[0], "");
     EXPECT_TRUE(received_[1].empty());
+    EXPECT_EQ(tokens_[1], "gnome-shell/Files/4021-7-host_TIME123");
+    EXPECT_EQ(received_[2], std::vector<std::string>{"/photos/c.heic"});
+    EXPECT_EQ(tokens_[3], "");
 }
 
 TEST_F(ChannelTest, MalformedRequestsAreRefusedAndReachNobody) {

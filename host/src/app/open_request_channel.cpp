@@ -5,6 +5,7 @@
 
 #include <bedrock/bas_utility_file.h>
 #include <bedrock/bas_utility_string.h>
+#include <canvas/window_system.h>
 #include <pixbridge/command_names.h>
 
 #include <QLocalServer>
@@ -128,8 +129,73 @@ bool DecodePaths(const std::string& json, std::vector<std::string>& paths) {
     return true;
 }
 
+namespace {
+
+constexpr size_t kMaxTokenBytes = 4096;
+
+// Tokens are opaque, but they end up in the environment: printable ASCII only.
+bool IsUsableToken(const std::string& token) {
+    if (token.size() > kMaxTokenBytes) return false;
+    for (const char c : token) {
+        if (c < 0x21 || c > 0x7E) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string EncodeRequest(const OpenRequest& request) {
+    rapidjson::Document paths;
+    paths.Parse(EncodePaths(request.paths).c_str());
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    writer.StartObject();
+    writer.Key("paths");
+    paths.Accept(writer);
+    if (!request.activationToken.empty() && IsUsableToken(request.activationToken)) {
+        writer.Key("activation_token");
+        writer.String(request.activationToken.c_str(), static_cast<rapidjson::SizeType>(request.activationToken.size()));
+    }
+    writer.EndObject();
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+bool DecodeRequest(const std::string& json, OpenRequest& request) {
+    rapidjson::Document doc;
+    doc.Parse(json.c_str(), json.size());
+    if (doc.HasParseError()) return false;
+    OpenRequest decoded;
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    if (doc.IsArray()) {
+        doc.Accept(writer);
+    } else if (doc.IsObject()) {
+        auto paths = doc.FindMember("paths");
+        if (paths == doc.MemberEnd() || !paths->value.IsArray()) return false;
+        paths->value.Accept(writer);
+        auto token = doc.FindMember("activation_token");
+        if (token != doc.MemberEnd() && token->value.IsString()) {
+            std::string text(token->value.GetString(), token->value.GetStringLength());
+            if (IsUsableToken(text)) decoded.activationToken = std::move(text);
+        }
+    } else {
+        return false;
+    }
+    if (!DecodePaths(std::string(buffer.GetString(), buffer.GetSize()), decoded.paths)) return false;
+    request = std::move(decoded);
+    return true;
+}
+
+std::string LaunchActivationToken() {
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const char* token = getenv(name);
+        if (token && token[0] && IsUsableToken(token)) return token;
+    }
+    return std::string();
+}
+
 bool HandToRunningCopy(const std::string& socketPath, const std::vector<std::string>& files, int timeoutMs,
-                       std::string& error) {
+                       std::string& error, const std::string& activationToken) {
     if (socketPath.empty()) {
         error = "no private place for the program's socket";
         return false;
@@ -169,7 +235,7 @@ bool HandToRunningCopy(const std::string& socketPath, const std::vector<std::str
         return false;
     }
 
-    const std::string message = EncodePaths(files) + "\n";
+    const std::string message = EncodeRequest(OpenRequest{files, activationToken}) + "\n";
     size_t sent = 0;
     while (sent < message.size()) {
         pollfd p{connection->get(), POLLOUT, 0};
@@ -219,7 +285,7 @@ void PostOpenFiles(const std::vector<std::string>& files) {
     plugin_util::PostFromHost(&command);
 }
 
-void RaiseWindow(QWidget* window) {
+void RaiseWindow(QWidget* window, const std::string& activationToken) {
     if (!window) return;
     if (window->isMinimized()) {
         window->showNormal();
@@ -227,6 +293,12 @@ void RaiseWindow(QWidget* window) {
         window->show();
     }
     window->raise();
+    // Qt's Wayland plug-in activates with the token in XDG_ACTIVATION_TOKEN
+    // and clears it; without one the compositor may only mark the window
+    // as wanting attention. Set on the main thread, just before it is read.
+    if (!activationToken.empty() && WindowSystem::IsWayland()) {
+        qputenv("XDG_ACTIVATION_TOKEN", QByteArray::fromStdString(activationToken));
+    }
     window->activateWindow();
 }
 
@@ -293,13 +365,13 @@ void OpenRequestServer::Accept() {
             }
             *handled = true;
             timer->stop();
-            std::vector<std::string> paths;
-            const bool usable = DecodePaths(received->left(end).toStdString(), paths);
+            OpenRequest request;
+            const bool usable = DecodeRequest(received->left(end).toStdString(), request);
             socket->write(usable ? "ok\n" : "refused\n");
             socket->flush();
             socket->disconnectFromServer();
             if (usable) {
-                handler_(paths);
+                handler_(request);
             } else {
                 LOG(WARNING) << "open request refused: not an array of absolute paths";
             }

@@ -35,27 +35,44 @@ LaunchArguments SplitLaunchArguments(const std::vector<std::string>& arguments);
 // place exists.
 std::string SocketPath(const std::string& instanceName);
 
-// A JSON array of paths, as the socket and LIBCONVERTER_COMMAND_OPEN_FILES
-// carry them. Decoding refuses anything but an array of absolute paths.
+// A JSON array of paths, as LIBCONVERTER_COMMAND_OPEN_FILES carries them.
+// Decoding refuses anything but an array of absolute paths.
 std::string EncodePaths(const std::vector<std::string>& paths);
 bool DecodePaths(const std::string& json, std::vector<std::string>& paths);
 
-// The second launch: hands `files` to the copy listening at `socketPath`,
-// which must belong to this user. Waits up to `timeoutMs` for it to listen
-// (it may still be starting) and to confirm.
+// What a second launch hands over: its photos, and the token its launcher
+// gave it to bring a window to the front (on Wayland only the launcher's
+// token lets the running copy take the focus).
+struct OpenRequest {
+    std::vector<std::string> paths;
+    std::string activationToken;
+};
+// One line on the socket: {"paths": [...], "activation_token": "..."}. A bare
+// array of paths (a launch of an earlier build) is read as paths without a
+// token; a token that is not printable ASCII is dropped.
+std::string EncodeRequest(const OpenRequest& request);
+bool DecodeRequest(const std::string& json, OpenRequest& request);
+// The token this launch was given: XDG_ACTIVATION_TOKEN from a Wayland
+// launcher, else the X11 launcher's DESKTOP_STARTUP_ID; empty when none.
+std::string LaunchActivationToken();
+
+// The second launch: hands `files` (and the launch's activation token) to
+// the copy listening at `socketPath`, which must belong to this user. Waits
+// up to `timeoutMs` for it to listen (it may still be starting) and to confirm.
 bool HandToRunningCopy(const std::string& socketPath, const std::vector<std::string>& files, int timeoutMs,
-                       std::string& error);
+                       std::string& error, const std::string& activationToken = std::string());
 
 // Posts LIBCONVERTER_COMMAND_OPEN_FILES from the host.
 void PostOpenFiles(const std::vector<std::string>& files);
-// Shows the window in front, restored if it was minimised.
-void RaiseWindow(QWidget* window);
+// Shows the window in front, restored if it was minimised. On Wayland the
+// compositor lets it take the focus with a launcher's activation token.
+void RaiseWindow(QWidget* window, const std::string& activationToken = std::string());
 
 // The running copy's end. The handler runs on the thread that owns the
 // server (the main thread) with each request's paths.
 class OpenRequestServer : public QObject {
 public:
-    using Handler = std::function<void(const std::vector<std::string>& paths)>;
+    using Handler = std::function<void(const OpenRequest& request)>;
     static constexpr int kMaxRequestBytes = 4 << 20;
     static constexpr int kRequestTimeoutMs = 5000;
 

@@ -57,17 +57,23 @@ void PressMaxOrReset(ModuleCommand* command) {
     MainWindowControl* window = HostContext::Get().Window();
     if (!window) return;
     HostContext& host = HostContext::Get();
-    const bool maximised = !host.Maximised();
-    host.SetMaximised(maximised);
-    if (maximised) {
-        host.SetRememberedRect(window->MainGeometry());
-        const QRect area = window->WorkArea();
-        window->PlaceMain(QRect(0, 0, area.width(), area.height()));
-        window->PlaceView(QRect(1, 1, area.width() - 4, area.height() - 4));
+    bool maximised = false;
+    if (window->WindowSystemMaximises()) {
+        // The window manager or compositor maximises on the window's own
+        // screen, under its panels, and puts the rectangle back itself.
+        maximised = !window->IsMaximised();
+        window->ShowMaximised(maximised);
     } else {
-        const QRect remembered = host.RememberedRect();
-        window->PlaceMain(remembered);
-        window->PlaceView(QRect(1, 1, remembered.width() - 4, remembered.height() - 4));
+        // A bare X server: the host places the window on the screen it is on.
+        maximised = !host.Maximised();
+        host.SetMaximised(maximised);
+        const QRect area = window->WorkArea();
+        if (maximised) {
+            host.SetRememberedRect(window->MainGeometry(), area);
+            window->PlaceMain(area);
+        } else {
+            window->PlaceMain(RestoredRect(host.RememberedRect(), host.RememberedArea(), area));
+        }
     }
     // The title bar shows maximise or restore by this.
     command->number = maximised ? 1 : 0;

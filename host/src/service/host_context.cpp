@@ -27,3 +27,16 @@ void HostContext::SetLogFolder(const std::u16string& folder) {
     std::lock_guard<std::mutex> lock(mutex_);
     logFolder_ = folder;
 }
+
+QRect RestoredRect(const QRect& remembered, const QRect& rememberedArea, const QRect& area) {
+    if (area == rememberedArea || !area.isValid()) return remembered;
+    QRect rect(remembered.topLeft() - rememberedArea.topLeft() + area.topLeft(),
+               remembered.size().boundedTo(area.size()));
+    // Wholly inside the new area: a smaller screen must not leave the title
+    // bar out of reach.
+    if (rect.right() > area.right()) rect.moveRight(area.right());
+    if (rect.bottom() > area.bottom()) rect.moveBottom(area.bottom());
+    if (rect.left() < area.left()) rect.moveLeft(area.left());
+    if (rect.top() < area.top()) rect.moveTop(area.top());
+    return rect;
+}

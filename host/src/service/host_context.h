@@ -20,16 +20,28 @@ class MainWindowControl {
 public:
     virtual ~MainWindowControl() = default;
     virtual QRect MainGeometry() const = 0;
+    // The work area of the screen the window is on, its origin included.
     virtual QRect WorkArea() const = 0;
-    // Both place and show.
+    // Places and shows the window; the view inside follows.
     virtual void PlaceMain(const QRect& rect) = 0;
-    virtual void PlaceView(const QRect& rect) = 0;
+    // True where a window manager or compositor maximises and restores
+    // (ShowMaximised); false where the host places the window itself.
+    virtual bool WindowSystemMaximises() const = 0;
+    // Qt's window states: maximised, or back to the normal rectangle. The
+    // state asked for is the one the title bar is told in the answer.
+    virtual void ShowMaximised(bool maximised) = 0;
+    virtual bool IsMaximised() const = 0;
     virtual QWidget* MainView() const = 0;
     virtual void Minimise() = 0;
     // The close protocol, as the window manager's close runs it; false when
     // a module refused.
     virtual bool RequestClose() = 0;
 };
+
+// Where a rectangle remembered in one work area goes back to when the window
+// is now in `area`: unchanged on the same screen, else at the same offset in
+// the new area, its size kept within it.
+QRect RestoredRect(const QRect& remembered, const QRect& rememberedArea, const QRect& area);
 
 class HostContext {
 public:
@@ -46,11 +58,17 @@ public:
     MainWindowControl* Window() const { return window_.load(); }
     void SetWindow(MainWindowControl* window) { window_.store(window); }
 
-    // Maximise and restore (main thread only).
+    // Maximise and restore where the host places the window itself (main
+    // thread only): the flag, the rectangle from before and the work area
+    // it was maximised into.
     bool Maximised() const { return maximised_; }
     void SetMaximised(bool maximised) { maximised_ = maximised; }
     QRect RememberedRect() const { return remembered_; }
-    void SetRememberedRect(const QRect& rect) { remembered_ = rect; }
+    QRect RememberedArea() const { return rememberedArea_; }
+    void SetRememberedRect(const QRect& rect, const QRect& area) {
+        remembered_ = rect;
+        rememberedArea_ = area;
+    }
 
     // Called on the main thread only; the default shows nothing.
     HostDialogs& Dialogs() const;
@@ -66,6 +84,7 @@ private:
     std::atomic<MainWindowControl*> window_{nullptr};
     bool maximised_ = false;
     QRect remembered_;
+    QRect rememberedArea_;
     mutable std::mutex mutex_;
     std::unique_ptr<HostDialogs> dialogs_;
     std::u16string logFolder_;

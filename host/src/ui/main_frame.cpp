@@ -5,6 +5,7 @@
 #include "service/image_cache.h"
 
 #include <canvas/dispatch_queue.h>
+#include <canvas/window_system.h>
 #include <pixbridge/command_names.h>
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -58,7 +60,7 @@ CMainFrame::CMainFrame(const QRect& rect, float dpiScale)
     setObjectName(QStringLiteral("CMainFrame"));
     setGeometry(rect);
 
-    ApplyRoundedMask(rect.width(), rect.height());
+    ApplyShape();
     borderWidth_ = static_cast<int>(dpiScale_);
     if (borderWidth_ < 1) borderWidth_ = 1;
     borderPenWidth_ = 2 * borderWidth_;
@@ -98,6 +100,21 @@ void CMainFrame::PlaceMain(const QRect& rect) {
     show();
 }
 
+bool CMainFrame::WindowSystemMaximises() const { return WindowSystem::AppliesWindowStates(); }
+
+void CMainFrame::ShowMaximised(bool maximised) {
+    // Told first: the state change this causes is the one the title bar
+    // learns from the command's answer, not news to announce.
+    announcedMaximised_ = maximised;
+    if (maximised) {
+        showMaximized();
+    } else {
+        showNormal();
+    }
+}
+
+bool CMainFrame::IsMaximised() const { return isMaximized(); }
+
 void CMainFrame::PlaceView(const QRect& rect) {
     view_->setGeometry(rect);
     view_->show();
@@ -109,10 +126,14 @@ void CMainFrame::Minimise() { showMinimized(); }
 
 bool CMainFrame::RequestClose() { return close(); }
 
-void CMainFrame::ApplyRoundedMask(int width, int height) {
-    if (width == 0 || height == 0) return;
+void CMainFrame::ApplyShape() {
+    if (width() == 0 || height() == 0) return;
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        clearMask();
+        return;
+    }
     QPainterPath path;
-    path.addRoundedRect(QRectF(0, 0, width, height), 4.5, 4.5);
+    path.addRoundedRect(QRectF(0, 0, width(), height()), 4.5, 4.5);
     setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
@@ -132,13 +153,44 @@ void CMainFrame::paintEvent(QPaintEvent*) {
 
 void CMainFrame::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    ApplyRoundedMask(width(), height());
-    if (resizing_) {
-        // The system's sizing loop reports; the view follows at the next tick.
-        sizingRect_ = geometry();
-        ++sizingQueue_;
-        if (!relayoutTimer_.isActive()) relayoutTimer_.start(kRelayoutIntervalMs, this);
-    }
+    ApplyShape();
+    // Whoever changed the size (a border drag, the window manager, a tiling
+    // layout, a screen that went away, a new scale), the view and the
+    // module windows follow; a burst of changes is laid out once per interval.
+    sizingRect_ = geometry();
+    ++sizingQueue_;
+    ScheduleRelayout();
+}
+
+void CMainFrame::ScheduleRelayout() {
+    if (relayoutTimer_.isActive()) return;
+    const qint64 since = lastRelayout_.isValid() ? lastRelayout_.elapsed() : kRelayoutIntervalMs;
+    relayoutTimer_.start(static_cast<int>(std::max<qint64>(0, kRelayoutIntervalMs - since)), this);
+}
+
+void CMainFrame::LayOutView() {
+    view_->setGeometry(borderWidth_, borderWidth_, sizingRect_.width() - 2 * borderWidth_,
+                       sizingRect_.height() - 2 * borderWidth_);
+    sizingQueue_ = 0;
+    lastRelayout_.start();
+    update(QRect(0, 0, sizingRect_.width(), borderWidth_));
+    update(QRect(0, 0, borderWidth_, sizingRect_.height()));
+}
+
+void CMainFrame::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() != QEvent::WindowStateChange) return;
+    ApplyShape();
+    // A maximise or restore the title bar's button did not ask for: the
+    // modules hear it, so the button shows what the window is.
+    const bool maximised = isMaximized() || isFullScreen();
+    if (maximised == announcedMaximised_) return;
+    announcedMaximised_ = maximised;
+    ModuleCommand c;
+    memset(&c, 0, sizeof c);
+    c.command = LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE;
+    c.number = maximised ? 1 : 0;
+    plugin_util::PostFromHost(&c);
 }
 
 void CMainFrame::moveEvent(QMoveEvent* e) {
@@ -150,14 +202,13 @@ void CMainFrame::moveEvent(QMoveEvent* e) {
 
 void CMainFrame::timerEvent(QTimerEvent* e) {
     if (e->timerId() == relayoutTimer_.timerId()) {
-        if (sizingQueue_ > 0) {
-            view_->setGeometry(borderWidth_, borderWidth_, sizingRect_.width() - 2 * borderWidth_,
-                               sizingRect_.height() - 2 * borderWidth_);
-            sizingQueue_ = 0;
-            update(QRect(0, 0, sizingRect_.width(), borderWidth_));
-            update(QRect(0, 0, borderWidth_, sizingRect_.height()));
+        if (sizingQueue_ > 0) LayOutView();
+        // While a border drag goes on, the view keeps following every interval.
+        if (resizing_) {
+            relayoutTimer_.start(kRelayoutIntervalMs, this);
+        } else {
+            relayoutTimer_.stop();
         }
-        if (!resizing_) relayoutTimer_.stop();
         return;
     }
     if (e->timerId() == updateTimer_.timerId()) {
@@ -199,7 +250,7 @@ bool CMainFrame::HandleMouse(QObject* watched, QEvent* e) {
     // Only mouse events inside this window (or its children) take part; a
     // dialog or another top-level window keeps its own border.
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != this || isMaximized()) return false;
+    if (!widget || widget->window() != this || isMaximized() || HostContext::Get().Maximised()) return false;
     auto* mouse = static_cast<QMouseEvent*>(e);
     if (e->type() == QEvent::MouseButtonRelease) {
         resizing_ = false;
@@ -230,6 +281,6 @@ bool CMainFrame::HandleMouse(QObject* watched, QEvent* e) {
     }
     resizing_ = true;
     if (QWindow* handle = windowHandle()) handle->startSystemResize(EdgesOfZone(zone_));
-    relayoutTimer_.start(kRelayoutIntervalMs, this);
+    ScheduleRelayout();
     return true;
 }

@@ -11,6 +11,7 @@
 #include <canvas/vo_themed_shadow_wnd.h>
 
 #include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -32,11 +33,16 @@ public:
     QRect MainGeometry() const override;
     QRect WorkArea() const override;
     void PlaceMain(const QRect& rect) override;
-    void PlaceView(const QRect& rect) override;
+    bool WindowSystemMaximises() const override;
+    void ShowMaximised(bool maximised) override;
+    bool IsMaximised() const override;
     QWidget* MainView() const override;
     void Minimise() override;
     bool RequestClose() override;
 
+    // Places the main view directly (the frame lays it out again at its
+    // next size change).
+    void PlaceView(const QRect& rect);
     ResizeZone CurrentZone() const { return zone_; }
     int BorderWidth() const { return borderWidth_; }
     int BorderPenWidth() const { return borderPenWidth_; }
@@ -56,10 +62,16 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
-    void ApplyRoundedMask(int width, int height);
+    // Rounded while the window floats; square when it fills a screen.
+    void ApplyShape();
     bool HandleMouse(QObject* watched, QEvent* event);
+    // A size change, whoever made it: the view follows at once when it has
+    // not been laid out for a re-layout interval, else at the end of it.
+    void ScheduleRelayout();
+    void LayOutView();
 
     float dpiScale_ = 1.0f;
     int borderWidth_ = 1;
@@ -72,6 +84,10 @@ private:
     bool resizing_ = false;
     QRect sizingRect_;
     int sizingQueue_ = 0;
+    QElapsedTimer lastRelayout_;
+    // The state the modules know: the answer to the title bar's button, or
+    // the last LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE.
+    bool announcedMaximised_ = false;
     QBasicTimer relayoutTimer_;   // timer 1
     QBasicTimer updateTimer_;     // timer 2
 };

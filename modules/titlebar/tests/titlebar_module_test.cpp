@@ -11,6 +11,7 @@
 
 #include <bedrock/bas_user_defaults.h>
 #include <bedrock/bas_utility_string.h>
+#include <bedrock/vo_task_pool.h>
 #include <lingua/wx_locale.h>
 #include <pixbridge/command_names.h>
 
@@ -73,6 +74,16 @@ int32_t Probe(ModuleCommand* c) {
     return 0;
 }
 
+// Waits (running events) for `actual()` to equal `expected`: the window
+// system applies states and sizes after the call that asked for them.
+template <typename F, typename T>
+::testing::AssertionResult Becomes(F actual, const T& expected) {
+    if (QTest::qWaitFor([&] { return actual() == expected; }, 3000)) return ::testing::AssertionSuccess();
+    QString shown;
+    QDebug(&shown) << actual() << "instead of" << expected;
+    return ::testing::AssertionFailure() << shown.toStdString();
+}
+
 int Count(const char* command) {
     int n = 0;
     for (const Heard& h : heard) n += h.command == command ? 1 : 0;
@@ -89,21 +100,18 @@ protected:
         // German, so the tooltips show that the module's own catalogue loaded.
         if (wxGetLocale() == nullptr) CreateLocale(2);
 
-        // As the host starts: the modules, then the host's handlers (here
-        // the ones the band needs), then the probe beside them.
+        // As the host starts: the modules (the converter beside the band,
+        // as the shipped manifest places them), then the host's handlers,
+        // then the probe beside them.
+        VoTaskPool::Get()->Activate(5);
         ASSERT_NE(plugin_util::LoadModule(U(TITLEBAR_PLUGIN_ROOT)), nullptr);
-        for (const char* name :
-             {LIBPLATFORM_COMMAND_GET_DPI_SCALE_PERCENT, LIBPLATFORM_COMMAND_GET_GDIPLUS_FONT,
-              LIBPLATFORM_COMMAND_FIND_IMAGE, LIBPLATFORM_COMMAND_GET_PRODUCT_ALIAS,
-              LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET, LIBPLATFORM_COMMAND_PRESS_MINIMIZE,
-              LIBPLATFORM_COMMAND_PRESS_CLOSE, LIBPLATFORM_COMMAND_OPEN_SETTING, LIBPLATFORM_COMMAND_OPEN_ABOUT,
-              LIBPLATFORM_COMMAND_CHECK_FOR_UPDATE}) {
-            plugin_util::SubscribeHandler(name, &HostCommandService);
-        }
+        ASSERT_NE(plugin_util::LoadModule(U(WORKBENCH_PLUGIN_ROOT)), nullptr);
+        SubscribeHostCommands();
         for (const char* name :
              {LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET, LIBPLATFORM_COMMAND_PRESS_MINIMIZE,
               LIBPLATFORM_COMMAND_PRESS_CLOSE, LIBPLATFORM_COMMAND_OPEN_SETTING, LIBPLATFORM_COMMAND_OPEN_ABOUT,
-              LIBPLATFORM_COMMAND_CHECK_FOR_UPDATE, LIBPLATFORM_COMMAND_FIND_URL}) {
+              LIBPLATFORM_COMMAND_CHECK_FOR_UPDATE, LIBPLATFORM_COMMAND_FIND_URL,
+              LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE}) {
             plugin_util::SubscribeHandler(name, &Probe);
         }
 
@@ -116,6 +124,8 @@ protected:
         HostTables::Get().FindWindow("titlebar", window);
         band = static_cast<QWidget*>(window);
         ASSERT_NE(band, nullptr);
+        converter = frame->View()->findChild<QWidget*>("converter");
+        ASSERT_NE(converter, nullptr);
     }
 
     void SetUp() override {
@@ -140,11 +150,14 @@ protected:
     }
 
     static void Maximise(bool on) {
-        if ((frame->geometry() == frame->WorkArea()) != on) QTest::mouseDClick(band, Qt::LeftButton, {}, QPoint(300, 16));
+        if (frame->isMaximized() != on) QTest::mouseDClick(band, Qt::LeftButton, {}, QPoint(300, 16));
+        EXPECT_TRUE(Becomes([] { return frame->geometry() == frame->WorkArea(); }, on));
+        EXPECT_TRUE(Becomes([] { return band->width(); }, frame->width() - 2));
     }
 
     static inline CMainFrame* frame = nullptr;
     static inline QWidget* band = nullptr;
+    static inline QWidget* converter = nullptr;
 };
 
 TEST_F(Band, SpansTheTopOfTheViewAndFollowsItsWidth) {
@@ -176,19 +189,54 @@ TEST_F(Band, SpansTheTopOfTheViewAndFollowsItsWidth) {
 TEST_F(Band, DoubleClickMaximisesAndASecondRestoresTheSameRectangle) {
     const QRect before = frame->geometry();
     QTest::mouseDClick(band, Qt::LeftButton, {}, QPoint(300, 16));
-    EXPECT_EQ(frame->geometry(), frame->WorkArea());
-    EXPECT_EQ(band->width(), frame->WorkArea().width() - 4);
+    EXPECT_TRUE(Becomes([] { return frame->geometry(); }, frame->WorkArea()));
+    EXPECT_TRUE(Becomes([] { return band->width(); }, frame->WorkArea().width() - 2));
     EXPECT_EQ(Button("maximize-button")->toolTip(), "Wiederherstellen");
     QTest::mouseDClick(band, Qt::LeftButton, {}, QPoint(300, 16));
-    EXPECT_EQ(frame->geometry(), before);
+    EXPECT_TRUE(Becomes([] { return frame->geometry(); }, before));
     EXPECT_EQ(Button("maximize-button")->toolTip(), "Maximieren");
 
     // The caption button does the same.
     QTest::mouseClick(Button("maximize-button"), Qt::LeftButton);
-    EXPECT_EQ(frame->geometry(), frame->WorkArea());
+    EXPECT_TRUE(Becomes([] { return frame->geometry(); }, frame->WorkArea()));
     QTest::mouseClick(Button("maximize-button"), Qt::LeftButton);
-    EXPECT_EQ(frame->geometry(), before);
+    EXPECT_TRUE(Becomes([] { return frame->geometry(); }, before));
     EXPECT_EQ(Count(LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET), 4);
+    EXPECT_EQ(Count(LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE), 0) << "the button's own changes are no news";
+}
+
+TEST_F(Band, AWindowManagerMaximiseSwitchesTheButton) {
+    // Super+Up or a tiling layout: the window manager sets the state itself,
+    // and the host tells the band.
+    frame->setWindowState(Qt::WindowMaximized);
+    EXPECT_TRUE(Becomes([] { return Button("maximize-button")->toolTip(); }, QString("Wiederherstellen")));
+    EXPECT_TRUE(Becomes([] { return frame->geometry(); }, frame->WorkArea()));
+    // The button now restores.
+    QTest::mouseClick(Button("maximize-button"), Qt::LeftButton);
+    EXPECT_FALSE(frame->isMaximized());
+    EXPECT_EQ(Button("maximize-button")->toolTip(), "Maximieren");
+    EXPECT_TRUE(Becomes([] { return frame->geometry() == frame->WorkArea(); }, false));
+    frame->setWindowState(Qt::WindowMaximized);
+    EXPECT_TRUE(Becomes([] { return Button("maximize-button")->toolTip(); }, QString("Wiederherstellen")));
+    frame->setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(Becomes([] { return Button("maximize-button")->toolTip(); }, QString("Maximieren")));
+    EXPECT_TRUE(Becomes([] { return frame->geometry() == frame->WorkArea(); }, false));
+}
+
+TEST_F(Band, AResizeTheHostDidNotMakeLaysOutTheBandAndTheConverter) {
+    Maximise(false);
+    const QRect before = frame->geometry();
+    // The window manager's size (a tiling layout, a smaller screen).
+    frame->resize(1200, 700);
+    EXPECT_TRUE(Becomes([] { return band->width(); }, 1198));
+    EXPECT_EQ(Button("close-button")->geometry().right(), 1198 - 8 - 1) << "close stays at the right edge";
+    EXPECT_TRUE(Becomes([] { return converter->geometry(); }, QRect(0, 50, 1198, 648)));
+    auto* add = converter->findChild<QAbstractButton*>();
+    ASSERT_NE(add, nullptr);
+    ASSERT_TRUE(add->isVisible()) << "the entry view shows";
+    EXPECT_NEAR(add->geometry().center().x(), converter->width() / 2, 1) << "the entry view stays centred";
+    frame->setGeometry(before);
+    EXPECT_TRUE(Becomes([] { return band->width(); }, 952));
 }
 
 TEST_F(Band, DraggingMovesTheWindowByHandWithoutAWindowManager) {
@@ -210,11 +258,11 @@ TEST_F(Band, DraggingMovesTheWindowByHandWithoutAWindowManager) {
 TEST_F(Band, DraggingAMaximisedWindowRestoresItUnderTheCursor) {
     const QRect before = frame->geometry();
     Maximise(true);
-    ASSERT_EQ(frame->geometry(), frame->WorkArea());
     const QPoint grab = band->mapToGlobal(QPoint(band->width() * 3 / 4, 20));
     Mouse(QEvent::MouseButtonPress, grab, Qt::LeftButton);
     Mouse(QEvent::MouseMove, grab + QPoint(0, 60), Qt::LeftButton);
-    EXPECT_EQ(frame->size(), before.size());
+    EXPECT_TRUE(Becomes([] { return frame->size(); }, before.size()));
+    EXPECT_TRUE(Becomes([] { return band->width(); }, before.width() - 2));
     EXPECT_EQ(Button("maximize-button")->toolTip(), "Maximieren");
     // The cursor holds the band at the same place, three quarters across.
     const QPoint held = band->mapFromGlobal(grab + QPoint(0, 60));

@@ -53,6 +53,12 @@ void VoEdit::setTipValue(const QString& hint) {
     setAccessibleDescription(hint);
 }
 
+void VoEdit::SetAccessibleName(const QString& name) {
+    setAccessibleName(name);
+    if (line_) line_->setAccessibleName(name);
+    if (multi_) multi_->setAccessibleName(name);
+}
+
 void VoEdit::SetReadOnly(bool readOnly) {
     if (line_) line_->setReadOnly(readOnly);
     if (multi_) multi_->setReadOnly(readOnly);

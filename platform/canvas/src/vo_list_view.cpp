@@ -61,6 +61,9 @@ public:
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(headers_.size())) return QVariant();
+        // The first section is the box that ticks every row: it draws no
+        // text, but screen readers and the tooltip name it.
+        if (section == 0 && (role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)) return view_.HeaderCheckName();
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return headers_[section];
         return QVariant();
     }
@@ -77,6 +80,9 @@ public:
         endInsertColumns();
     }
     void CellsChanged(int row, int first, int last) { emit dataChanged(index(row, first), index(row, last)); }
+    void HeaderChanged(int section) {
+        if (section < static_cast<int>(headers_.size())) emit headerDataChanged(Qt::Horizontal, section, section);
+    }
 
 private:
     VoListView& view_;
@@ -239,6 +245,11 @@ void VoListView::SetCheckBoxImage(const QImage* checked, const QImage* unchecked
 void VoListView::SetDefaultPhoto(const QImage* image) { defaultPhoto_ = image; }
 
 void VoListView::SetHeaderCheck(bool checked) { headerChecked_ = checked; }
+
+void VoListView::SetHeaderCheckName(const QString& name) {
+    headerCheckName_ = name;
+    model_->HeaderChanged(0);
+}
 
 void VoListView::RefreshHeaderCheck() { header_->viewport()->update(); }
 

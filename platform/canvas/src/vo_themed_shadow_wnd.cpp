@@ -1,13 +1,11 @@
 #include "canvas/vo_themed_shadow_wnd.h"
 
+#include "canvas/window_system.h"
+
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
-
-#include <xcb/xcb.h>
-
-#include <string>
 
 VoThemedShadowWnd::VoThemedShadowWnd()
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTransparentForInput |
@@ -21,26 +19,7 @@ VoThemedShadowWnd::~VoThemedShadowWnd() {
     if (owner_) owner_->removeEventFilter(this);
 }
 
-bool VoThemedShadowWnd::CanShowTranslucency() {
-    const QString platform = QGuiApplication::platformName();
-    if (platform.startsWith(QLatin1String("wayland"))) return true;  // always composited
-    if (platform != QLatin1String("xcb")) return false;
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
-    if (!connection) return false;
-    const std::string name = "_NET_WM_CM_S0";
-    xcb_intern_atom_reply_t* atom =
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
-    if (!atom) return false;
-    const xcb_atom_t selection = atom->atom;
-    free(atom);
-    if (selection == XCB_ATOM_NONE) return false;
-    xcb_get_selection_owner_reply_t* owner =
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
-    const bool composited = owner && owner->owner != XCB_WINDOW_NONE;
-    free(owner);
-    return composited;
-}
+bool VoThemedShadowWnd::CanShowTranslucency() { return WindowSystem::CanShowCompanionShadows(); }
 
 void VoThemedShadowWnd::Create(QWidget* owner) {
     if (owner_) owner_->removeEventFilter(this);
@@ -58,7 +37,10 @@ void VoThemedShadowWnd::SetShadowSize(int sizePx) {
 void VoThemedShadowWnd::Follow() {
     if (!owner_) return;
     setGeometry(owner_->geometry().adjusted(-shadowSize_, -shadowSize_, shadowSize_, shadowSize_));
-    const bool show = owner_->isVisible() && !owner_->isMinimized() && shadowSize_ > 0 && CanShowTranslucency();
+    // A companion follows a top-level window only: a child moves with its
+    // parent and draws whatever edge it wants itself.
+    const bool show = owner_->isWindow() && owner_->isVisible() && !owner_->isMinimized() && shadowSize_ > 0 &&
+                      CanShowTranslucency();
     if (show && !isVisible()) {
         QWidget::show();
         owner_->raise();

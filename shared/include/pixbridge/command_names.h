@@ -4,11 +4,12 @@
 
 // Host commands, in the order the host subscribes to them.
 
-// Maximises the main window to the work area, or restores the rectangle it
-// had before. Posted on the main thread it also writes the new state into
-// the poster's `number`: 1 maximised, 0 restored (posted from another thread
-// the work runs later on the main thread and the poster's record is left
-// as it was).
+// Maximises the main window on its own screen (through the window manager's
+// or compositor's window states; on a bare X server the host fills the
+// screen's work area itself), or restores the rectangle it had before.
+// Posted on the main thread it also writes the new state into the poster's
+// `number`: 1 maximised, 0 restored (posted from another thread the work
+// runs later on the main thread and the poster's record is left as it was).
 #define LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET "LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET"
 #define LIBPLATFORM_COMMAND_OPEN_ABOUT "LIBPLATFORM_COMMAND_OPEN_ABOUT"
 #define LIBPLATFORM_COMMAND_FIND_URL "LIBPLATFORM_COMMAND_FIND_URL"
@@ -61,6 +62,14 @@
 // may refuse. Posted on the main thread it writes the outcome into `number`:
 // 1 the window is closing, 0 a module refused.
 #define LIBPLATFORM_COMMAND_PRESS_CLOSE "LIBPLATFORM_COMMAND_PRESS_CLOSE"
+// Posted by the host (not handled by it) when the main window becomes
+// maximised or normal other than as LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET's
+// answer said: the window manager's own maximise (Super+Up, a tiling layout,
+// a double-click on a panel), a restore by dragging, a request the window
+// manager refused. On the main thread, to every subscriber.
+//   number: 1 maximised, 0 normal.
+//   no result.
+#define LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE "LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE"
 
 // Commands the host posts itself.
 #define LIBWINDOW_COMMAND_SIZE_CHANGE "LIBWINDOW_COMMAND_SIZE_CHANGE"

@@ -34,7 +34,10 @@ iOSProgressDialog::~iOSProgressDialog() {
 
 void iOSProgressDialog::CreatePanel(QWidget* owner) {
     owner_ = owner;
-    if (owner) setParent(owner->window(), windowFlags());
+    // Drawn inside the owner's window, over the owner: it moves with the
+    // window, and it stays centred where a compositor places every window
+    // of its own (Wayland).
+    if (owner) setParent(owner->window(), Qt::Widget);
     resize(Scaled(404), Scaled(40));
     CentreOverOwner();
     if (!frames_.empty()) frameTimer_.start(delaysMs_.front(), this);
@@ -42,7 +45,9 @@ void iOSProgressDialog::CreatePanel(QWidget* owner) {
 
 void iOSProgressDialog::CentreOverOwner() {
     QRect area;
-    if (owner_) {
+    if (owner_ && !isWindow()) {
+        area = QRect(owner_->mapTo(parentWidget(), QPoint(0, 0)), owner_->size());
+    } else if (owner_) {
         area = QRect(owner_->mapToGlobal(QPoint(0, 0)), owner_->size());
     } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         area = screen->availableGeometry();

@@ -1,6 +1,7 @@
 // iOSProgressDialog, the loading dialog: a small panel with the spinning
-// "loading.gif" and a label, shown over a module window while that module
-// prepares data. Its owner is disabled while it shows.
+// "loading.gif" and a label, shown over a module window (inside that
+// window's top-level window) while that module prepares data. Its owner is
+// disabled while it shows.
 #ifndef PIXBRIDGE_HOST_IOS_PROGRESS_DIALOG_H
 #define PIXBRIDGE_HOST_IOS_PROGRESS_DIALOG_H
 

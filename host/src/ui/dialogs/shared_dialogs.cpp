@@ -227,7 +227,7 @@ void SharedDialogs::CloseAllLoading() {
 
 void SharedDialogs::MainWindowMoved(int dx, int dy) {
     AssertMainThread("SharedDialogs::MainWindowMoved");
-    if (sheet_) sheet_->MoveBy(dx, dy);
+    // The sheet tip lies inside the main window and moves with it.
     for (auto& entry : loadingByKey_) {
         if (auto dialog = entry.second.lock()) dialog->CentreOverOwner();
     }

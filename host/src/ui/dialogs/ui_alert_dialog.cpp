@@ -20,7 +20,10 @@ UiAlertDialog::UiAlertDialog(float dpiScale, const QImage* closeNormal, const QI
       placeOverParent_(placeOverParent),
       okText_(okText),
       secondText_(secondText),
-      margin_(Scaled(20)) {}
+      margin_(Scaled(20)) {
+    // Read out as an alert: the window's name, then the message.
+    AnnounceWhenShown(QAccessible::AlertMessage);
+}
 
 void UiAlertDialog::SetMessage(QWidget* parent, int width, int height, const std::u16string& message) {
     message_ = message;

@@ -2,6 +2,7 @@
 
 #include "dialog_resources.h"
 
+#include <canvas/accessibility.h>
 #include <canvas/utils.h>
 #include <canvas/vo_command.h>
 
@@ -172,6 +173,12 @@ bool UiDialog::event(QEvent* e) {
 void UiDialog::showEvent(QShowEvent* e) {
     EnsureInitialised();
     QDialog::showEvent(e);
+    if (announce_) Accessibility::Announce(this);
+}
+
+void UiDialog::AnnounceWhenShown(QAccessible::Role role) {
+    Accessibility::SetRole(this, role);
+    announce_ = true;
 }
 
 void UiDialog::paintEvent(QPaintEvent*) {

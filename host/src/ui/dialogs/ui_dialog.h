@@ -10,6 +10,7 @@
 #include <canvas/vo_switch_button.h>
 #include <canvas/vo_themed_shadow_wnd.h>
 
+#include <QAccessible>
 #include <QColor>
 #include <QDialog>
 #include <QPoint>
@@ -81,6 +82,9 @@ protected:
     // Centres the dialog over the top-level window of `over`.
     void CentreOver(QWidget* over);
     void SetDialogSize(int width, int height);
+    // Screen readers see the dialog as `role` and are told of it each time
+    // it shows (an alert).
+    void AnnounceWhenShown(QAccessible::Role role);
     QWidget* ParentWindow() const { return parent_; }
     bool InModalRun() const { return modalRun_; }
 
@@ -110,6 +114,7 @@ private:
     bool initialised_ = false;
     bool modalRun_ = false;
     bool dragging_ = false;
+    bool announce_ = false;
     QPoint dragOffset_;
 };
 

@@ -25,7 +25,9 @@ UiLinkAlertDialog::UiLinkAlertDialog(float dpiScale, const QImage* closeNormal, 
       showSecondButton_(showSecondButton),
       centred_(centred),
       okText_(okText),
-      secondText_(secondText) {}
+      secondText_(secondText) {
+    AnnounceWhenShown(QAccessible::AlertMessage);
+}
 
 UiLinkAlertDialog::~UiLinkAlertDialog() = default;
 

@@ -43,6 +43,10 @@ void UiProgressDialog::InitDialog() {
                 VoEdit::kMultiLine | VoEdit::kReadOnly | VoEdit::kBorder | VoEdit::kVerticalScroll, kLogId);
     log_.SetFont(&dialog_resources::Font("font:16:normal"));
     log_.hide();
+    // Draws nothing and lets clicks through: the dialog paints the bar.
+    bar_ = new VoAccessibleValue(this, QAccessible::ProgressBar);
+    bar_->setObjectName(QStringLiteral("progress-bar"));
+    bar_->setAttribute(Qt::WA_TransparentForMouseEvents);
     LayoutProgress();
 }
 
@@ -66,6 +70,7 @@ void UiProgressDialog::LayoutProgress() {
     }
     barRect_ = QRect(QPoint(textLeft, Scaled(70)), QPoint(w - m20 - 1, Scaled(70) + m12 - 1));
     textRect_ = QRect(QPoint(textLeft, 0), QPoint(w - m20 - 1, Scaled(70) - 1));
+    if (bar_) bar_->setGeometry(barRect_);
     update();
 }
 
@@ -103,6 +108,7 @@ void UiProgressDialog::Start(const ProgressStart& start) {
     // Shown.
     openFolderButton_.setVisible(hasOutputFolder_);
     shownDescription_ = counters_.Description();
+    DescribeBar();
     timer_.start(kTickMs, this);
     CentreOver(ParentWindow());
     Show(true);
@@ -153,6 +159,7 @@ void UiProgressDialog::Tick() {
         shownDescription_ = description;
         update(barRect_);
         update(textRect_);
+        DescribeBar();
     }
     if (!counters_.Finished()) return;
 
@@ -168,6 +175,9 @@ void UiProgressDialog::Tick() {
     }
     timer_.stop();
     MarkFinished();
+    // The end is news for a screen reader's user, who cannot see the bar fill.
+    DescribeBar();
+    Accessibility::Announce(bar_);
     if (autoClose_) {
         dismissed_ = true;
         repaint();
@@ -179,6 +189,16 @@ void UiProgressDialog::Tick() {
     }
     closeOkButton_.SetText(dialog_resources::Tr(u"ok"));
     LayoutProgress();
+}
+
+void UiProgressDialog::DescribeBar() {
+    if (!bar_) return;
+    bar_->setAccessibleName(Q(Title()));
+    bar_->SetRange(0, lastTotal_);
+    bar_->SetAccessibleValue(lastPosition_);
+    const QString counter = CounterText();
+    const QString description = Q(shownDescription_);
+    bar_->setAccessibleDescription(counter.isEmpty() ? description : description + QStringLiteral(" ") + counter);
 }
 
 QString UiProgressDialog::CounterText() const {

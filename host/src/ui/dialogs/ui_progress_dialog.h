@@ -9,6 +9,7 @@
 #include "service/host_dialogs.h"
 #include "ui_dialog.h"
 
+#include <canvas/accessibility.h>
 #include <canvas/vo_edit.h>
 #include <canvas/vo_img_button.h>
 #include <canvas/vo_switch_button.h>
@@ -50,6 +51,9 @@ public:
     VoSwitchButton& CloseOkButton() { return closeOkButton_; }
     VoImgButton& DetailsButton() { return detailsButton_; }
     QRect BarRect() const { return barRect_; }
+    // The painted bar as screen readers see it: a progress bar with the
+    // position of the total, described by the line above it.
+    VoAccessibleValue* AccessibleBar() const { return bar_; }
     QRect LogoRect() const { return logoRect_; }
     int BaseHeight() const { return baseHeight_; }
 
@@ -70,6 +74,8 @@ protected:
 private:
     void ToggleDetails();
     void AppendFailures();
+    // The bar's value and description for screen readers, from what is shown.
+    void DescribeBar();
 
     bool showCurrentTotal_ = false;
     bool autoClose_ = false;
@@ -92,6 +98,7 @@ private:
     VoSwitchButton closeOkButton_;
     VoImgButton detailsButton_;
     VoEdit log_;
+    VoAccessibleValue* bar_ = nullptr;  // a child: owned by this dialog
     QBasicTimer timer_;  // timer 1
 };
 

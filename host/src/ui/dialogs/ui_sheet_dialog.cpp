@@ -2,9 +2,13 @@
 
 #include "dialog_resources.h"
 
+#include <canvas/accessibility.h>
+
 #include <QLabel>
 #include <QPainter>
 #include <QTimerEvent>
+
+#include <algorithm>
 
 namespace {
 constexpr int kSlideTickMs = 50;
@@ -12,9 +16,14 @@ constexpr int kSlideTickMs = 50;
 
 UiSheetDialog::UiSheetDialog(float dpiScale, const QImage* closeNormal, const QImage* closePressed)
     : UiDialog(dpiScale, closeNormal, closePressed), topOffset_(Scaled(60)), fullHeight_(Scaled(40)) {
-    // A notice, not a dialog: it never takes the focus from the main window.
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
-    setAttribute(Qt::WA_ShowWithoutActivating);
+    // A notice drawn inside the main window, not a window of its own: it
+    // moves with the main window wherever the window manager or compositor
+    // puts it (a Wayland client cannot place a window beside another), and
+    // it never takes the focus.
+    setWindowFlags(Qt::Widget);
+    setFocusPolicy(Qt::NoFocus);
+    // Screen readers speak a notification as it appears.
+    Accessibility::SetRole(this, QAccessible::Notification);
 }
 
 UiSheetDialog::~UiSheetDialog() = default;
@@ -23,11 +32,11 @@ void UiSheetDialog::CreateTip(QWidget* parent, int width) { Create(parent, width
 
 void UiSheetDialog::InitDialog() {
     UiDialog::InitDialog();
-    // A slim strip under the title bar: a slimmer shadow than a dialog's.
+    // A slim strip under the title bar: a slimmer shadow than a dialog's
+    // (drawn inside, below: the tip is no window a companion could follow).
     if (VoThemedShadowWnd* shadow = Shadow()) shadow->SetShadowSize(Scaled(2));
-    QWidget* parent = ParentWindow();
-    const QPoint origin = parent ? parent->mapToGlobal(QPoint(0, 0)) : QPoint(0, 0);
-    setGeometry(origin.x(), origin.y() + Scaled(68), DialogWidth(), fullHeight_ / 5);
+    // In the parent's coordinates: the tip is its child.
+    setGeometry(0, Scaled(68), DialogWidth(), fullHeight_ / 5);
     CloseButton().SetBkgColor(tipColour_);
     CloseButton().MoveWindow(0, 0, CloseButton().width(), CloseButton().height());
     CloseButton().hide();
@@ -54,14 +63,14 @@ void UiSheetDialog::SetText(const std::u16string* text) {
     linkControl_->setText(QStringLiteral("<a href=\"\" style=\"color:#5A4A00; text-decoration:none\">%1</a>")
                               .arg(QString::fromStdU16String(text_).toHtmlEscaped()));
     linkControl_->setAccessibleName(QString::fromStdU16String(text_));
+    setAccessibleName(QString::fromStdU16String(text_));
     update();
 }
 
 void UiSheetDialog::Layout() {
     QWidget* parent = ParentWindow();
     if (!parent) return;
-    const QPoint origin = parent->mapToGlobal(QPoint(0, 0));
-    setGeometry(origin.x(), origin.y() + topOffset_, parent->width(), height());
+    setGeometry(0, topOffset_, parent->width(), height());
     CloseButton().move(width() - Scaled(8) - CloseButton().width(), Scaled(8));
     if (linkControl_->isVisible()) {
         linkControl_->setGeometry(Scaled(16), Scaled(8), width() - Scaled(20), fullHeight_ - Scaled(20));
@@ -81,7 +90,8 @@ void UiSheetDialog::ShowTip(int mode, int timeMs) {
     slideTimer_.start(kSlideTickMs, this);
     Layout();
     show();
-    raise();
+    raise();  // above the module windows, its siblings
+    Accessibility::Announce(this);
 }
 
 void UiSheetDialog::HideTip() {
@@ -122,7 +132,15 @@ void UiSheetDialog::OnCommand(int id) {
     if (id == kCloseId) HideTip();
 }
 
-void UiSheetDialog::OnPaint(QPainter& painter) { painter.fillRect(rect(), tipColour_); }
+void UiSheetDialog::OnPaint(QPainter& painter) {
+    painter.fillRect(rect(), tipColour_);
+    // Its shadow, drawn inside: a soft edge along the bottom, where the tip
+    // lies over the window's content.
+    const int shadow = std::max(1, Scaled(2));
+    for (int i = 0; i < shadow; ++i) {
+        painter.fillRect(QRect(0, height() - 1 - i, width(), 1), QColor(0x5A, 0x4A, 0x00, 60 * (shadow - i) / shadow));
+    }
+}
 
 void UiSheetDialog::mousePressEvent(QMouseEvent*) {
     // The tip stays where it is: presses are swallowed, not dragged.

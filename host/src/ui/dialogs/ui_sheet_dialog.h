@@ -1,5 +1,6 @@
-// UiSheetDialog, the sheet tip: a slim yellow notice that slides down under
-// the module's title bar, stays for a while and hides itself. Clicking its
+// UiSheetDialog, the sheet tip: a slim yellow notice inside the main window
+// that slides down under the module's title bar, stays for a while and
+// hides itself. Clicking its
 // text runs the click action (for example opening the log folder).
 #ifndef PIXBRIDGE_HOST_UI_SHEET_DIALOG_H
 #define PIXBRIDGE_HOST_UI_SHEET_DIALOG_H

@@ -69,16 +69,19 @@ void TitlebarModule::Dispatch(ModuleCommand& command) {
     const char* name = command.command;
     const bool create = strcmp(name, LIBTITLEBAR_COMMAND_CREATE_WINDOW) == 0;
     const bool resize = strcmp(name, LIBWINDOW_COMMAND_SIZE_CHANGE) == 0;
-    if (!create && !resize) return;
-    // Both touch a widget; the host sends them on its main thread.
+    const bool state = strcmp(name, LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE) == 0;
+    if (!create && !resize && !state) return;
+    // All touch a widget; the host sends them on its main thread.
     if (!OnMainThread()) {
         LOG(ERROR) << name << " reached the title bar off the main thread; ignored";
         return;
     }
     if (create) {
         HandleCreate(command);
-    } else {
+    } else if (resize) {
         HandleSizeChange(command);
+    } else if (window_) {
+        window_->WindowStateChanged(command.number == 1);
     }
 }
 

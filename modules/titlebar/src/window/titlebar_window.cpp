@@ -268,17 +268,22 @@ void TitlebarWindow::StartDrag(const QPoint& global) {
     QWidget* top = window();
     if (maximised_) {
         // Dragging a maximised window takes it back to its own size first,
-        // under the cursor, as desktop users expect.
-        const int maximisedWidth = top->width();
+        // under the cursor, as desktop users expect. Where the host placed
+        // the window the size changes at once; where the window manager
+        // restores it, later, to the rectangle Qt saved before maximising.
+        const QRect normal = top->normalGeometry();
+        const QSize maximisedSize = top->size();
         ToggleMaximise();
         if (!maximised_) {
-            const QPoint origin = titlebar::RestoredOrigin(global, pressInWindow_, maximisedWidth, top->width());
-            top->move(origin);
+            const QSize restored = top->size() != maximisedSize || !normal.isValid() ? top->size() : normal.size();
+            const QPoint origin = titlebar::RestoredOrigin(global, pressInWindow_, maximisedSize.width(), restored.width());
+            top->setGeometry(QRect(origin, restored));
             pressInWindow_ = global - origin;
         }
     }
-    // The window manager moves it when there is one; on a bare X server (or
-    // a platform without system moves) the band follows the cursor itself.
+    // The window manager or compositor moves it when there is one (on
+    // Wayland nothing else can); on a bare X server the band follows the
+    // cursor itself.
     QWindow* handle = top->windowHandle();
     drag_ = handle && handle->startSystemMove() ? Drag::kSystem : Drag::kManual;
 }

@@ -40,6 +40,9 @@ public:
     ~TitlebarWindow() override;
 
     bool Maximised() const { return maximised_; }
+    // The host says the window became maximised or normal by other means
+    // than this band's button (LIBPLATFORM_COMMAND_WINDOW_STATE_CHANGE).
+    void WindowStateChanged(bool maximised) { ShowMaximised(maximised); }
     QString Title() const { return title_; }
     const titlebar::Layout& CurrentLayout() const { return layout_; }
 

@@ -181,7 +181,8 @@ void VoContentPresenter::CreateOperatorBar() {
     searchBox_ = new VoEdit();  // a child of the window from Create on
     searchBox_->Create(window_, QRect(0, 0, res_.D(120), res_.D(21)), QString(), VoEdit::kBorder, kSearchBox);
     searchBox_->SetFont(&res_.Font("font:16:normal"));
-    searchBox_->setAccessibleName(QStringLiteral("search"));
+    // Screen readers name a text field by the widget that takes the focus.
+    searchBox_->SetAccessibleName(ViewResources::Tr(u"search"));
     searchBox_->setToolTip(ViewResources::Tr(u"search-box-tooltip"));
     searchButton_ = new VoImgButton();  // a child of the window from CreateButton on
     searchButton_->SetDpiScale(res_.DpiScale());
@@ -198,6 +199,7 @@ void VoContentPresenter::CreateList() {
     list_->CreateListView(window_, kList);
     list_->SetItemHeight(rowHeight_);
     list_->SetHeaderCheck(true);
+    list_->SetHeaderCheckName(ViewResources::Tr(u"select-all"));
     list_->setFont(res_.Font("font:16:normal"));
     list_->horizontalHeader()->setFont(res_.Font("font:16:normal"));
     list_->horizontalHeader()->setFixedHeight(res_.D(32));
@@ -242,13 +244,14 @@ void VoContentPresenter::CreatePanel() {
     qualityBox_ = new VoEdit();  // a child of the window from Create on
     qualityBox_->Create(window_, QRect(), QStringLiteral("100%"), VoEdit::kSingleLine, kQualityBox);
     qualityBox_->SetFont(&res_.Font("font:16:normal"));
-    qualityBox_->setAccessibleName(ViewResources::Tr(u"quality"));
+    qualityBox_->SetAccessibleName(ViewResources::Tr(u"quality"));
     qualityBox_->LineEdit()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QPalette palette = qualityBox_->LineEdit()->palette();
     palette.setColor(QPalette::Base, kPanel);
     qualityBox_->LineEdit()->setPalette(palette);
 
     upDown_ = new VoUpDown(window_);  // a child: owned by the window
+    upDown_->setAccessibleName(ViewResources::Tr(u"quality"));
     upDown_->SetPosition(100);
     upDown_->SetChanged([this](int position) {
         ShowQuality(position);
@@ -267,6 +270,7 @@ void VoContentPresenter::CreatePanel() {
     hint_->SetTooltip(ViewResources::Tr(u"jpeg-quality-percent-recommend"));
 
     trackBar_.Create(window_);
+    trackBar_.Thumb()->setAccessibleName(ViewResources::Tr(u"quality"));
     trackBar_.SetThickness(res_.D(6));
     trackBar_.SetColours(res_.Colour("color:quality:trackbar:thumb", QColor()),
                          res_.Colour("color:quality:trackbar:channel:highlight", QColor()));
@@ -292,7 +296,7 @@ void VoContentPresenter::CreatePanel() {
     folderBox_ = new VoEdit();  // a child of the window from Create on
     folderBox_->Create(window_, QRect(), Q(outputFolder_), VoEdit::kSingleLine | VoEdit::kReadOnly, kFolderBox);
     folderBox_->SetFont(&res_.Font("font:17:normal"));
-    folderBox_->setAccessibleName(ViewResources::Tr(u"output-folder"));
+    folderBox_->SetAccessibleName(ViewResources::Tr(u"output-folder"));
     folderBox_->LineEdit()->setPalette(palette);
     openFolder_ = button(kOpenFolder, ViewResources::Tr(u"open-folder"), "font:gdiplus:16:normal");
     convert_ = button(kConvert, ViewResources::Tr(u"convert"), "font:gdiplus:17:bold");
@@ -579,6 +583,8 @@ void VoContentPresenter::PhotoTotalsChanged(const PhotoTotals& totals) {
     checkedText_ = Q(BASUtilityString::Format(TranslateConverter(u"status-section-check-size-%d-%s").c_str(),
                                               totals.checkedCount,
                                               BASUtilityFile::ZLGetFormatSizeFromBytes(totals.checkedBytes).c_str()));
+    // The table is named by what it holds, as the status line says it.
+    if (list_) list_->setAccessibleName(totalText_);
     if (window_) window_->update(status_);
 }
 

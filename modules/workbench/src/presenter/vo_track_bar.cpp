@@ -5,9 +5,11 @@
 
 #include <algorithm>
 
-VoTrackThumb::VoTrackThumb(QWidget* parent, VoTrackBar& bar) : QWidget(parent), bar_(bar) {
+VoTrackThumb::VoTrackThumb(QWidget* parent, VoTrackBar& bar) : VoAccessibleValue(parent, QAccessible::Slider), bar_(bar) {
     setCursor(Qt::PointingHandCursor);
-    setAccessibleName(QStringLiteral("quality"));
+    SetRange(0, 100);
+    SetSuffix(QStringLiteral("%"));
+    SetSetter([this](int value) { bar_.ChooseValue(value); });
 }
 
 void VoTrackThumb::SetLimits(int minimumX, int maximumX, int fixedY) {
@@ -66,8 +68,18 @@ void VoTrackBar::SetRect(const QRect& rect) {
 void VoTrackBar::SetValue(int value) {
     value_ = std::clamp(value, 0, 100);
     filled_ = rect_.width() * value_ / 100;
-    if (thumb_) thumb_->move(rect_.left() + filled_, rect_.top());
+    if (thumb_) {
+        thumb_->move(rect_.left() + filled_, rect_.top());
+        thumb_->SetAccessibleValue(value_);
+    }
     if (parent_) parent_->update(rect_.adjusted(0, 0, rect_.height() + 1, 0));
+}
+
+void VoTrackBar::ChooseValue(int value) {
+    value = std::clamp(value, 0, 100);
+    if (value == value_) return;
+    SetValue(value);
+    if (callback_) callback_(value);
 }
 
 void VoTrackBar::ThumbMoved(int x) {
@@ -77,6 +89,7 @@ void VoTrackBar::ThumbMoved(int x) {
     const int value = filled_ * 100 / rect_.width();
     if (value == value_) return;
     value_ = value;
+    if (thumb_) thumb_->SetAccessibleValue(value_);
     callback_(value);
 }
 

@@ -5,6 +5,8 @@
 #ifndef WORKBENCH_VO_TRACK_BAR_H
 #define WORKBENCH_VO_TRACK_BAR_H
 
+#include <canvas/accessibility.h>
+
 #include <QColor>
 #include <QRect>
 #include <QWidget>
@@ -14,7 +16,8 @@
 
 class VoTrackBar;
 
-class VoTrackThumb : public QWidget {
+// Screen readers see the thumb as the slider, with the value in percent.
+class VoTrackThumb : public VoAccessibleValue {
 public:
     static constexpr int kId = 6010;
     VoTrackThumb(QWidget* parent, VoTrackBar& bar);
@@ -58,6 +61,9 @@ public:
 
     // The thumb's left edge moved to `x` (parent coordinates) by the user.
     void ThumbMoved(int x);
+    // A value the user chose other than by dragging (a screen reader):
+    // placed, and told to the callback like a drag.
+    void ChooseValue(int value);
 
 private:
     QWidget* parent_ = nullptr;

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-VoUpDown::VoUpDown(QWidget* parent) : QWidget(parent) {
+VoUpDown::VoUpDown(QWidget* parent) : VoAccessibleValue(parent, QAccessible::SpinBox) {
     up_ = new QToolButton(this);
     down_ = new QToolButton(this);
     up_->setArrowType(Qt::UpArrow);
@@ -21,14 +21,20 @@ VoUpDown::VoUpDown(QWidget* parent) : QWidget(parent) {
     QObject::connect(up_, &QToolButton::clicked, this, [this] { Step(+1); });
     QObject::connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
     setFocusPolicy(Qt::TabFocus);
+    SetRange(0, 100);
+    SetAccessibleValue(position_);
+    SetSuffix(QStringLiteral("%"));
+    SetSetter([this](int value) { Step(value - position_); });
 }
 
-void VoUpDown::SetPosition(int position) { position_ = std::clamp(position, 0, 100); }
+void VoUpDown::SetPosition(int position) {
+    position_ = std::clamp(position, 0, 100);
+    SetAccessibleValue(position_);
+}
 
 void VoUpDown::Step(int delta) {
-    const int next = std::clamp(position_ + delta, 0, 100);
-    position_ = next;
-    if (changed_) changed_(next);
+    SetPosition(position_ + delta);
+    if (changed_) changed_(position_);
 }
 
 void VoUpDown::resizeEvent(QResizeEvent*) {

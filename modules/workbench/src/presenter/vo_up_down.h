@@ -1,7 +1,10 @@
 // The quality up-down: two small arrow buttons beside the quality box. A
-// step moves the position by one within 0..100 and reports it.
+// step moves the position by one within 0..100 and reports it. Screen
+// readers see a spin button with the position as its value.
 #ifndef WORKBENCH_VO_UP_DOWN_H
 #define WORKBENCH_VO_UP_DOWN_H
+
+#include <canvas/accessibility.h>
 
 #include <QWidget>
 
@@ -9,7 +12,7 @@
 
 class QToolButton;
 
-class VoUpDown : public QWidget {
+class VoUpDown : public VoAccessibleValue {
 public:
     static constexpr int kId = 6012;
     explicit VoUpDown(QWidget* parent);

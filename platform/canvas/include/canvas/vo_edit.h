@@ -30,6 +30,9 @@ public:
     void SetFont(const QFont* font);
     void setTipValue(const QString& hint);
     void SetReadOnly(bool readOnly);
+    // The name screen readers give the box: on the editor inside, which is
+    // what takes the focus, and on this wrapper.
+    void SetAccessibleName(const QString& name);
     bool IsReadOnly() const;
 
     QString Text() const;

@@ -44,6 +44,9 @@ public:
     void SetCheckBoxImage(const QImage* checked, const QImage* unchecked, const QImage* headerUnchecked);
     void SetDefaultPhoto(const QImage* image);
     void SetHeaderCheck(bool checked);
+    // What screen readers and the tooltip call the header's check box.
+    void SetHeaderCheckName(const QString& name);
+    const QString& HeaderCheckName() const { return headerCheckName_; }
     bool GetHeaderChecked() const { return headerChecked_; }
     void RefreshHeaderCheck();
     // Redraws the cells of columns first..last in `row` if it is on screen.
@@ -90,6 +93,7 @@ private:
     int id_ = 0;
     float dpiScale_ = 1.0f;
     bool headerChecked_ = true;
+    QString headerCheckName_;
     const QImage* checked_ = nullptr;
     const QImage* unchecked_ = nullptr;
     const QImage* headerUnchecked_ = nullptr;

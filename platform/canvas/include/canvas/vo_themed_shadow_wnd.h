@@ -17,7 +17,8 @@ public:
     void SetShadowSize(int sizePx);
     int ShadowSize() const { return shadowSize_; }
     // Translucent windows need a compositor; without one (a bare X server)
-    // the shadow would paint as a dark frame, so it stays hidden.
+    // the shadow would paint as a dark frame, so it stays hidden. On Wayland
+    // no window can be placed beside another, so it is never shown there.
     static bool CanShowTranslucency();
 
 protected:
