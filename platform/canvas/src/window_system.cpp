@@ -27,13 +27,13 @@ xcb_connection_t* X11Connection() {
 xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     XcbReply<xcb_intern_atom_reply_t> atom(xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(strlen(name)), name), nullptr));
-    return atom ? atom->atom : XCB_ATOM_NONE;
+    return atom ? atom->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
 xcb_window_t RootWindow(xcb_connection_t* connection) {
     const xcb_setup_t* setup = xcb_get_setup(connection);
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
-    return screens.rem > 0 ? screens.data->root : XCB_WINDOW_NONE;
+    return screens.rem > 0 ? screens.data->root : static_cast<xcb_window_t>(XCB_WINDOW_NONE);
 }
 
 // The window a property of `window` names, or none.
