@@ -101,8 +101,12 @@ function(pixbridge_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  # The environment goes in front of the test program through env(1):
+  # gtest_discover_tests flattens a list-valued ENVIRONMENT property, so every
+  # variable after the first would be lost on the way.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+    "/usr/bin/env;QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PIXBRIDGE_LSAN_SUPPRESSIONS};${ARG_ENV}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT}
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PIXBRIDGE_LSAN_SUPPRESSIONS};${ARG_ENV}")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
