@@ -1,6 +1,12 @@
 # Helpers that give every target of the project the same build settings:
 # hidden symbols, no undefined symbols in shared objects, an $ORIGIN run path,
 # and an output folder inside the runnable tree.
+#
+# The runnable tree is built with the run paths it is installed with, only
+# relative ones ($ORIGIN, and from a plug-in's folder the way back to the
+# program's): CMake would otherwise add the build folder itself, and a
+# packaged program would then search a folder that another user may own for
+# Qt and every other library before the system's folders.
 
 # The runnable tree: the program at its root, libraries beside it, plug-ins
 # under Plugins/<module>/<version>/.
@@ -45,7 +51,7 @@ function(pixbridge_add_library name)
   target_compile_definitions(${name} PRIVATE ${upper}_BUILDING)
   set_target_properties(${name} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY "${PIXBRIDGE_APP_DIR}"
-    BUILD_RPATH "$ORIGIN"
+    BUILD_WITH_INSTALL_RPATH ON
     INSTALL_RPATH "$ORIGIN")
 endfunction()
 
@@ -61,7 +67,7 @@ function(pixbridge_add_program name)
   _pixbridge_common(${name})
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY "${PIXBRIDGE_APP_DIR}"
-    BUILD_RPATH "$ORIGIN"
+    BUILD_WITH_INSTALL_RPATH ON
     INSTALL_RPATH "$ORIGIN"
     ENABLE_EXPORTS OFF)
 endfunction()
@@ -82,7 +88,7 @@ function(pixbridge_add_plugin name)
   set_target_properties(${name} PROPERTIES
     PREFIX "lib"
     LIBRARY_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}"
-    BUILD_RPATH "$ORIGIN;$ORIGIN/${to_root}"
+    BUILD_WITH_INSTALL_RPATH ON
     INSTALL_RPATH "$ORIGIN;$ORIGIN/${to_root}")
 endfunction()
 

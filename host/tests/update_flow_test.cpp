@@ -1,6 +1,7 @@
 // The update flow in the host against a feed server on loopback, with
-// stand-ins for pkexec and apt-get first on PATH: what the user is shown,
-// what is downloaded, what is handed over, and what is left behind.
+// stand-ins for pkexec, the package's install helper and xdg-open (this
+// program is built with the test tools): what the user is shown, what is
+// downloaded, what is handed over, and what is left behind.
 #include "host_application.h"
 #include "host_parts.h"
 #include "plugin_util.h"
@@ -15,6 +16,7 @@
 #include "loopback_http_server.h"
 
 #include <bedrock/auto_release.h>
+#include <bedrock/bas_utility_string.h>
 #include <bedrock/vo_task_pool.h>
 #include <canvas/dispatch_queue.h>
 
@@ -24,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -80,13 +83,12 @@ protected:
         fs::create_directories(home_ / "bin");
         setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
         // Stand-ins that write down how they were called.
-        for (const char* tool : {"pkexec", "apt-get", "xdg-open"}) {
+        for (const char* tool : {"pkexec", "pixbridge-install-update", "xdg-open"}) {
             const fs::path script = home_ / "bin" / tool;
             std::ofstream(script) << "#!/bin/sh\necho \"$0 $*\" >> " << (home_ / "handed-over").string() << "\n";
             fs::permissions(script, fs::perms::owner_all);
         }
-        path_ = getenv("PATH") ? getenv("PATH") : "";
-        setenv("PATH", ((home_ / "bin").string() + ":" + path_).c_str(), 1);
+        setenv("PIXBRIDGE_TEST_TOOLS_DIR", (home_ / "bin").c_str(), 1);
         dialogs_ = std::make_unique<SharedDialogs>(view_, 1.0f, parts_->progress);
         dialogs_->CreateShared();
     }
@@ -94,14 +96,13 @@ protected:
     void TearDown() override {
         flow_.reset();
         dialogs_.reset();
-        setenv("PATH", path_.c_str(), 1);
+        unsetenv("PIXBRIDGE_TEST_TOOLS_DIR");
         fs::remove_all(home_);
     }
 
-    void MakeFlow(int32_t languageId = 3, int32_t productType = 0, std::u16string launcher = {}) {
+    void MakeFlow(int32_t languageId = 3, int32_t checkDeadlineSeconds = 0) {
         UpdateFlow::Product product;
-        product.productType = productType;
-        product.launcherPath = std::move(launcher);
+        product.checkDeadlineSeconds = checkDeadlineSeconds;
         product.rootUrl = server_.Url("/");
         product.brand = "Quillmarsh";
         product.displayName = "Quillmarsh Pix Bridge";
@@ -142,7 +143,8 @@ protected:
     void ServePackage(const std::string& package, const std::string& md5, size_t pieceBytes = 0, int delayMs = 0) {
         server_.Serve("/pkg/pixbridge_1.2.0_amd64.deb", {200, package, {}, pieceBytes, delayMs});
         server_.Serve(kFeedPath, {200, "<updates><update><version>1.2.0</version><path>/pkg/pixbridge_1.2.0_amd64.deb"
-                                       "</path><md5>" + md5 + "</md5></update></updates>"});
+                                       "</path><md5>" + md5 + "</md5><sha256>" + Sha256Hex(package) +
+                                       "</sha256></update></updates>"});
     }
 
     std::vector<std::string> CachedFiles() const {
@@ -169,7 +171,6 @@ protected:
     static HostParts* parts_;
     static QWidget* view_;
     fs::path home_;
-    std::string path_;
     LoopbackHttpServer server_;
     std::unique_ptr<SharedDialogs> dialogs_;
     std::shared_ptr<UpdateFlow> flow_;
@@ -178,9 +179,13 @@ protected:
 HostParts* UpdateFlowTest::parts_ = nullptr;
 QWidget* UpdateFlowTest::view_ = nullptr;
 
+std::string FeedOf(const std::string& version, const std::string& path, const std::string& description = "") {
+    return "<updates><update><version>" + version + "</version><path>" + path + "</path><md5>" + std::string(32, 'a') +
+           "</md5><sha256>" + std::string(64, 'a') + "</sha256>" + description + "</update></updates>";
+}
+
 TEST_F(UpdateFlowTest, NothingNewIsToldOnlyWhenAsked) {
-    server_.Serve(kFeedPath, {200, "<updates><update><version>1.1.12</version><path>a.deb</path><md5>" +
-                                       std::string(32, 'a') + "</md5></update></updates>"});
+    server_.Serve(kFeedPath, {200, FeedOf("1.1.12", "a.deb")});
     MakeFlow();
     Check(false);
     ASSERT_TRUE(WaitUntil([&] { return server_.Requests() == 1 && !flow_->CheckRunning(); }));
@@ -198,11 +203,10 @@ TEST_F(UpdateFlowTest, NothingNewIsToldOnlyWhenAsked) {
 }
 
 TEST_F(UpdateFlowTest, NewerVersionShowsTheUsersLanguageAndStaysPending) {
-    server_.Serve(kFeedPath,
-                  {200, "<updates><update><version>1.2.0</version><path>b.deb</path><md5>" + std::string(32, 'b') +
-                            "</md5><description><line>{en}</line><line>Faster batches.</line><line>{de}</line>"
-                            "<line>Schnellere Stapel.</line><line>{fr}</line><line>Plus rapide.</line></description>"
-                            "</update></updates>"});
+    server_.Serve(kFeedPath, {200, FeedOf("1.2.0", "b.deb",
+                                          "<description><line>{en}</line><line>Faster batches.</line><line>{de}</line>"
+                                          "<line>Schnellere Stapel.</line><line>{fr}</line><line>Plus rapide.</line>"
+                                          "</description>")});
     MakeFlow(2);  // German
     // The automatic check finds it: the sheet tip, which opens the list.
     Check(false);
@@ -228,8 +232,7 @@ TEST_F(UpdateFlowTest, NewerVersionShowsTheUsersLanguageAndStaysPending) {
 }
 
 TEST_F(UpdateFlowTest, SheetTipIsNotReplacedWhileShowing) {
-    server_.Serve(kFeedPath, {200, "<updates><update><version>2.0</version><path>b.deb</path><md5>" +
-                                       std::string(32, 'b') + "</md5></update></updates>"});
+    server_.Serve(kFeedPath, {200, FeedOf("2.0", "b.deb")});
     MakeFlow();
     const std::u16string other = u"Another module's tip";
     dialogs_->ShowSheetTip(other, 5000, nullptr);
@@ -259,10 +262,11 @@ TEST_F(UpdateFlowTest, DownloadIsVerifiedThenHandedOverAndTheWindowCloses) {
     EXPECT_EQ(download->ShownDescription(), dialog_resources::Tr16(u"close-app-desc"));
     EXPECT_FALSE(download->CloseOkButton().isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(home_ / "handed-over"); }));
-    const std::string call = ReadFile(home_ / "handed-over");
-    EXPECT_NE(call.find("pkexec " + (home_ / "bin/apt-get").string() + " install -y " + installer.string()),
-              std::string::npos)
-        << call;
+    // To the package's helper through pkexec, with the feed's SHA-256 for
+    // the helper to check its own copy against.
+    EXPECT_EQ(ReadFile(home_ / "handed-over"), (home_ / "bin/pkexec").string() + " " +
+                                                   (home_ / "bin/pixbridge-install-update").string() + " " +
+                                                   installer.string() + " " + Sha256Hex(package) + "\n");
     EXPECT_FALSE(list->Pending());
     EXPECT_FALSE(flow_->CheckRunning());
 }
@@ -300,9 +304,9 @@ TEST_F(UpdateFlowTest, CancelOrABadDigestLeavesNoFileAndAllowsANewCheck) {
     EXPECT_FALSE(download->isVisible());
 }
 
-TEST_F(UpdateFlowTest, WithoutPkexecThePackageGoesToTheDesktopInstaller) {
-    fs::remove(home_ / "bin/pkexec");
-    setenv("PATH", (home_ / "bin").c_str(), 1);
+// A program run from its build tree has no helper beside it.
+TEST_F(UpdateFlowTest, WithoutTheHelperThePackageGoesToTheDesktopInstaller) {
+    fs::remove(home_ / "bin/pixbridge-install-update");
     MakeFlow();
     const fs::path installer = DownloadAndWaitForClose();
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(home_ / "handed-over"); }));
@@ -312,7 +316,6 @@ TEST_F(UpdateFlowTest, WithoutPkexecThePackageGoesToTheDesktopInstaller) {
 TEST_F(UpdateFlowTest, WithNoInstallerToHandToTheProgramStaysAndSaysWhereThePackageIs) {
     fs::remove(home_ / "bin/pkexec");
     fs::remove(home_ / "bin/xdg-open");
-    setenv("PATH", (home_ / "bin").c_str(), 1);
     MakeFlow();
     const std::string package(50000, 'n');
     ServePackage(package, Md5Hex(package));
@@ -353,11 +356,62 @@ TEST_F(UpdateFlowTest, InASuiteTheNewestInstalledCopyIsStartedAfterTheInstallati
     // Installed first and waited for, then the new copy started with the
     // launcher file; the package is removed.
     EXPECT_EQ(ReadFile(home_ / "handed-over"),
-              (home_ / "bin/pkexec").string() + " " + (home_ / "bin/apt-get").string() + " install -y " + installer.string() +
-                  "\nstarted " + launcher.string() + "\n");
+              (home_ / "bin/pkexec").string() + " " + (home_ / "bin/pixbridge-install-update").string() + " " +
+                  installer.string() + " " + Sha256Hex(std::string(50000, 'u')) + "\nstarted " + launcher.string() + "\n");
     EXPECT_FALSE(fs::exists(installer));
     plugin_util::SetSuiteFile(u"");
     unsetenv("XDG_CONFIG_HOME");
+}
+
+// A server that trickles the feed just above the speed floor: the check
+// ends at its deadline. A check asked meanwhile from the menu hears after a
+// few seconds that the check still runs, and the automatic check's end then
+// stays quiet.
+TEST_F(UpdateFlowTest, ASlowFeedEndsAtItsDeadline) {
+    using Clock = std::chrono::steady_clock;
+    auto secondsSince = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    server_.Serve(kFeedPath, {200, std::string(20000, ' '), {}, 100, 500});  // 200 bytes a second
+    constexpr int kDeadlineSeconds = 6;
+    MakeFlow(3, kDeadlineSeconds);
+
+    Check(false);
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(CheckForAlert(), dialog_resources::Tr16(u"update-check-still-running"));
+    EXPECT_GE(secondsSince(start), UpdateFlow::kAskedDuringCheckWaitMs / 1000.0 - 0.1);
+    ASSERT_TRUE(WaitUntil([&] { return !flow_->CheckRunning(); }, 20000));
+    EXPECT_LT(secondsSince(start), kDeadlineSeconds + 5);
+    QTest::qWait(100);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    start = Clock::now();
+    EXPECT_EQ(CheckForAlert(), dialog_resources::Tr16(u"update-failed-check-network"));
+    EXPECT_GE(secondsSince(start), kDeadlineSeconds - 0.5);
+    EXPECT_LT(secondsSince(start), kDeadlineSeconds + 5);
+}
+
+// The package would be opened by name, as root, through a folder that
+// another user controls: it is not downloaded, and the dialog says which.
+TEST_F(UpdateFlowTest, ADownloadFolderThatOthersControlIsRefused) {
+    fs::create_directories(home_ / "elsewhere");
+    fs::create_directories(home_ / "cache");
+    fs::create_directory_symlink(home_ / "elsewhere", home_ / "cache/quillmarsh-pix-bridge");
+    const std::string package(50000, 'l');
+    ServePackage(package, Md5Hex(package));
+    MakeFlow();
+    Check(true);
+    ASSERT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->isVisible(); }));
+    dialogs_->UpdateList()->UpdateNowButton().click();
+    UiUpdateDownloadDialog* download = dialogs_->UpdateDownload();
+    ASSERT_TRUE(WaitUntil([&] { return download->Ended(); }));
+    const std::u16string folder = (home_ / "cache/quillmarsh-pix-bridge").u16string();
+    EXPECT_EQ(download->ShownDescription(),
+              BASUtilityString::Format(dialog_resources::Tr16(u"update-folder-unsafe-%s").c_str(), folder.c_str()));
+    EXPECT_TRUE(fs::is_empty(home_ / "elsewhere"));
+    EXPECT_FALSE(fs::exists(home_ / "handed-over"));
+    EXPECT_EQ(closes_, 0);
+    download->CloseOkButton().click();
 }
 
 }  // namespace

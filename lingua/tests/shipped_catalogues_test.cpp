@@ -26,7 +26,7 @@ const char* const kHostKeys[] = {
     "more-info-visit-%s", "new-version-found-tip", "read-more-versions", "remind-me-later", "update-now",
     "update-download", "update-total", "new-version-found-%s", "is-lastest-version-%s",
     "update-failed-check-network", "downloading-update", "close-app-desc", "download-failed-check-network",
-    "update-install-failed-%s",
+    "update-install-failed-%s", "update-check-still-running", "update-folder-unsafe-%s",
     "copyright-%d-%s", "close", "details", "module-load-failed-%s", "install-folder-unusable-%s",
     "language-save-failed-%s",
 };

@@ -6,30 +6,31 @@
 
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
 #include <vector>
 
 extern char** environ;
-#include <QStandardPaths>
 
 namespace installer_handover {
+namespace {
 
-std::optional<Command> InstallCommand(const QString& package) {
-    const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-    if (!pkexec.isEmpty()) {
-        // apt-get resolves the package's dependencies; dpkg is the fallback.
-        if (const QString apt = QStandardPaths::findExecutable(QStringLiteral("apt-get")); !apt.isEmpty()) {
-            return Command{pkexec, {apt, QStringLiteral("install"), QStringLiteral("-y"), package}, true};
-        }
-        if (const QString dpkg = QStandardPaths::findExecutable(QStringLiteral("dpkg")); !dpkg.isEmpty()) {
-            return Command{pkexec, {dpkg, QStringLiteral("-i"), package}, true};
-        }
+bool Runnable(const std::string& path) { return !path.empty() && path.front() == '/' && access(path.c_str(), X_OK) == 0; }
+
+}  // namespace
+
+std::optional<Command> InstallCommand(const QString& package, const QString& sha256, const Tools& tools) {
+    // The helper copies the package where only root can write, checks the
+    // copy against the feed's SHA-256 and the package name, and installs it
+    // with apt-get (dpkg without it); pkexec asks for the administrator's
+    // password under the package's own polkit action.
+    if (Runnable(tools.pkexec) && Runnable(tools.installHelper)) {
+        return Command{QString::fromStdString(tools.pkexec), {QString::fromStdString(tools.installHelper), package, sha256},
+                       true};
     }
-    if (const QString open = QStandardPaths::findExecutable(QStringLiteral("xdg-open")); !open.isEmpty()) {
-        return Command{open, {package}, false};
-    }
+    if (Runnable(tools.xdgOpen)) return Command{QString::fromStdString(tools.xdgOpen), {package}, false};
     return std::nullopt;
 }
 

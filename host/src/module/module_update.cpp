@@ -21,10 +21,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 
 namespace {
@@ -157,7 +159,17 @@ void UpdateFlow::StartUpdateCheck(const ModuleCommand& record) {
     }
     bool idle = false;
     if (!shared_->checkRunning.compare_exchange_strong(idle, true)) {
-        if (interactive) shared_->askedDuringCheck.store(true);
+        if (interactive) {
+            // The running check answers this one too; should it take long
+            // (a slow server), the user hears that it still runs rather
+            // than nothing at all.
+            shared_->askedDuringCheck.store(true);
+            const int ask = ++asks_;
+            std::weak_ptr<UpdateFlow> flow = weak_from_this();
+            QTimer::singleShot(kAskedDuringCheckWaitMs, [flow, ask] {
+                if (std::shared_ptr<UpdateFlow> self = flow.lock()) self->GiveUpWaitingForCheck(ask);
+            });
+        }
         return;
     }
     shared_->askedDuringCheck.store(false);
@@ -174,7 +186,7 @@ void UpdateFlow::CheckWork(const std::shared_ptr<Shared>& shared, const std::wea
                            const Product& product, bool interactive) {
     Shared::Working working(*shared);
     const LUCheckRequest request{product.rootUrl.c_str(), product.brand.c_str(), product.displayName.c_str(),
-                                 product.version.c_str(), product.productType, 0};
+                                 product.version.c_str(), product.productType, product.checkDeadlineSeconds};
     LUUpdateData* list = nullptr;
     const int32_t code = LUCheckForUpdate(&list, &request);
     LOG(INFO) << "LUCheckForUpdate: " << code;
@@ -288,6 +300,14 @@ void UpdateFlow::ShowResult(bool interactive, const CheckResult& result) {
                    AlertPlacement::kCentred);
 }
 
+void UpdateFlow::GiveUpWaitingForCheck(int ask) {
+    // Only the latest ask's timer speaks, and only while its answer is still
+    // owed; a result that comes later is shown as the automatic check's.
+    if (ask != asks_ || !shared_->askedDuringCheck.exchange(false)) return;
+    dialogs_.Alert(dialog_resources::Tr16(u"update-check-still-running"), dialog_resources::Tr16(u"ok"),
+                   dialog_resources::Tr16(u"cancel"), Scaled(440), Scaled(100));
+}
+
 void UpdateFlow::OpenListDialog() {
     UiUpdateListDialog* list = dialogs_.UpdateList();
     if (!list) return;
@@ -332,7 +352,17 @@ void UpdateFlow::DownloadWork(const std::shared_ptr<Shared>& shared, const std::
     LOG(INFO) << "LUDownloadUpdate: " << code;
     DownloadResult result;
     result.number = code == LU_OK ? 1 : code == LU_CANCELLED ? 5 : 6;
-    if (code == LU_OK && list->localPath) result.installerPath = list->localPath;
+    if (code == LU_OK && list->localPath) {
+        result.installerPath = list->localPath;
+        result.sha256 = list->sha256 ? list->sha256 : "";
+    }
+    if (code == LU_UNSAFE_FOLDER) {
+        char* folder = nullptr;
+        LUCheckDownloadFolder(&folder);
+        result.unsafeFolder = folder ? folder : "";
+        free(folder);
+        LOG(ERROR) << "the download folder is not the user's own alone: " << result.unsafeFolder;
+    }
     LUFreeLUUpdateData(list);
     DispatchQueue::DispatchGetMainQueue()->DispatchAsync([flow, result] {
         if (std::shared_ptr<UpdateFlow> self = flow.lock()) self->Install(result);
@@ -355,25 +385,29 @@ void UpdateFlow::Install(const DownloadResult& result) {
             break;
         }
         download->EndWithInstaller(U(result.installerPath), dialog_resources::Tr16(u"close-app-desc"));
-        HandOver(QString::fromStdString(result.installerPath));
+        HandOver(QString::fromStdString(result.installerPath), QString::fromStdString(result.sha256));
         break;
     case 6:
-        download->EndWithFailure(dialog_resources::Tr16(u"download-failed-check-network"));
+        download->EndWithFailure(
+            result.unsafeFolder.empty()
+                ? dialog_resources::Tr16(u"download-failed-check-network")
+                : BASUtilityString::Format(dialog_resources::Tr16(u"update-folder-unsafe-%s").c_str(), U(result.unsafeFolder).c_str()));
         break;
     default:
         break;
     }
 }
 
-void UpdateFlow::HandOver(const QString& installer) {
+void UpdateFlow::HandOver(const QString& installer, const QString& sha256) {
     if (!QFile::exists(installer)) {
         LOG(ERROR) << "the downloaded package is gone: " << installer.toStdString();
         CloseMainWindow();
         return;
     }
-    const std::optional<installer_handover::Command> command = installer_handover::InstallCommand(installer);
+    const std::optional<installer_handover::Command> command =
+        installer_handover::InstallCommand(installer, sha256, installer_handover::SystemTools());
     if (!command) {
-        LOG(ERROR) << "no way to install " << installer.toStdString() << " (no pkexec, no xdg-open)";
+        LOG(ERROR) << "no way to install " << installer.toStdString() << " (no install helper or pkexec, no xdg-open)";
         TellInstallFailed(installer);
         return;
     }

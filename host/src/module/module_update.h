@@ -30,7 +30,12 @@ public:
         int32_t productType = 0;
         std::u16string launcherPath;  // suite mode: the suite's launcher file
         int32_t languageId = 3;
+        int32_t checkDeadlineSeconds = 0;  // the feed check's time limit; 0: libRefresh's minute
     };
+
+    // How long a check asked from the menu waits for the automatic check
+    // that is already running before it says so.
+    static constexpr int kAskedDuringCheckWaitMs = 4000;
 
     // `dialogs` outlives the flow; `closeMainWindow` starts the close protocol.
     static std::shared_ptr<UpdateFlow> Create(Product product, SharedDialogs& dialogs, float dpiScale,
@@ -67,6 +72,8 @@ private:
     struct DownloadResult {
         int32_t number = 6;  // 1 done, 5 cancelled, 6 failed
         std::string installerPath;
+        std::string sha256;        // the feed's, for the helper to check its copy against
+        std::string unsafeFolder;  // failed: the download folder's chain is not the user's own
     };
 
     UpdateFlow(Product product, SharedDialogs& dialogs, float dpiScale, std::function<void()> closeMainWindow);
@@ -74,7 +81,9 @@ private:
     void OpenListDialog();
     void StartDownload();
     void Install(const DownloadResult& result);
-    void HandOver(const QString& installer);
+    void HandOver(const QString& installer, const QString& sha256);
+    // A check asked while the automatic one runs has waited long enough.
+    void GiveUpWaitingForCheck(int ask);
     void FinishSuiteInstall(const QString& installer, int exitCode);
     // The package could not be installed: the dialog says where it is and
     // the program stays.
@@ -92,6 +101,7 @@ private:
     std::function<void()> closeMainWindow_;
     std::shared_ptr<Shared> shared_;
     bool downloading_ = false;
+    int asks_ = 0;  // checks asked during a running one, to match their timers
 };
 
 #endif  // PIXBRIDGE_HOST_MODULE_UPDATE_H

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The update check as a user meets it, under a real X server, with the
-# option file's root URL pointed at a feed server on loopback and stand-ins
-# for pkexec and apt-get first on PATH:
+# option file's root URL pointed at a feed server on loopback, run by the
+# program built with the test tools so that stand-ins take the place of
+# pkexec and the package's install helper:
 #   1. the automatic check finds nothing and shows nothing; the menu's
 #      "check for updates" says the program is up to date;
 #   2. a newer version is published: the menu's check lists it, "update now"
-#      downloads and verifies it, hands it to pkexec, and the program closes;
+#      downloads and verifies it, hands it to the helper through pkexec, and
+#      the program closes;
 #   3. closing the program in the middle of a download ends it promptly and
 #      leaves no file behind.
-# Usage: update_journey_test.sh PixbridgeManager
+# Usage: update_journey_test.sh PixbridgeManager PixbridgeManagerWithTestTools
 set -euo pipefail
 app_dir="$(dirname "$1")"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -97,6 +99,7 @@ XML
 # The program, its option file pointing at the server.
 tree="$work/tree"
 copy_install_tree "$app_dir" "$tree"
+cp "$2" "$tree/PixbridgeManager"
 cp "$app_dir/ApplicationManifest.json" "$tree/"
 rm "$tree/Option.json"
 python3 - "$app_dir/Option.json" "$tree/Option.json" "http://127.0.0.1:$port/" <<'PY'
@@ -106,11 +109,11 @@ options["url:root:brand"] = sys.argv[3]
 json.dump(options, open(sys.argv[2], "w"))
 PY
 mkdir -p "$work/bin"
-for tool in pkexec apt-get; do
+for tool in pkexec pixbridge-install-update; do
   printf '#!/bin/sh\necho "$0 $*" >> "%s"\n' "$work/handed-over" > "$work/bin/$tool"
   chmod +x "$work/bin/$tool"
 done
-export PATH="$work/bin:$PATH"
+export PIXBRIDGE_TEST_TOOLS_DIR="$work/bin"
 cache="$HOME/.cache/quillmarsh-pix-bridge/updates"
 log="$TMPDIR/Quillmarsh/$(date +%Y%m%d)/PixbridgeManager.INFO"
 
@@ -134,7 +137,8 @@ list=""
 wait_for 'list=$(window_of 500 360); [ -n "$list" ]' || fail "no update list"
 click_in "$list" -40 -30
 wait_for '[ -s "$work/handed-over" ]' || fail "nothing was handed over"
-grep -q "pkexec $work/bin/apt-get install -y $cache/pixbridge_1.2.0_amd64.deb" "$work/handed-over" ||
+sha=$(sha256sum "$feed_dir/pixbridge_1.2.0_amd64.deb" | cut -d' ' -f1)
+grep -qx "$work/bin/pkexec $work/bin/pixbridge-install-update $cache/pixbridge_1.2.0_amd64.deb $sha" "$work/handed-over" ||
   fail "handed over: $(cat "$work/handed-over")"
 cmp -s "$cache/pixbridge_1.2.0_amd64.deb" "$feed_dir/pixbridge_1.2.0_amd64.deb" || fail "the installer differs"
 for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done

@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 namespace http_fetch {
@@ -92,10 +93,18 @@ bool Stopped() { return stopped.load(); }
 
 int32_t Get(const Request& request) {
     if (!curlReady) return LU_NETWORK_ERROR;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(request.timeLimitMs);
     std::string url = request.url;
     for (int redirects = 0;; ++redirects) {
         if (stopped.load()) return LU_CANCELLED;
         if (!url_policy::IsAllowed(url)) return LU_URL_REFUSED;
+        long timeLeftMs = 0;  // curl: 0 is no limit
+        if (request.timeLimitMs > 0) {
+            timeLeftMs = static_cast<long>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+            if (timeLeftMs <= 0) return LU_NETWORK_ERROR;
+        }
         EasyHandle easy(curl_easy_init());
         if (!easy) return LU_NETWORK_ERROR;
         Hop hop;
@@ -109,6 +118,7 @@ int32_t Get(const Request& request) {
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutS);
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerS);
         curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeS);
+        curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, timeLeftMs);
         curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBytes));
         curl_easy_setopt(e, CURLOPT_USERAGENT, "libRefresh/1.0");
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &OnBody);

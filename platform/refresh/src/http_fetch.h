@@ -1,6 +1,7 @@
 // One GET with the update client's rules: only allowed URLs, redirects
 // followed by hand (at most five, each one checked), connect and low-speed
-// timeouts, a size limit, and a progress hook that can stop the transfer.
+// timeouts, an optional time limit for the whole request, a size limit, and
+// a progress hook that can stop the transfer.
 #ifndef REFRESH_HTTP_FETCH_H
 #define REFRESH_HTTP_FETCH_H
 
@@ -20,6 +21,10 @@ using ProgressHook = std::function<bool(double total, double now)>;
 struct Request {
     std::string url;
     int64_t maxBytes = 0;
+    // The whole request, redirects included, ends after this long
+    // (LU_NETWORK_ERROR); 0: no limit beyond the speed floor. A server that
+    // trickles just above the floor would otherwise hold it for hours.
+    int64_t timeLimitMs = 0;
     BodySink sink;
     ProgressHook progress;  // may be empty
 };

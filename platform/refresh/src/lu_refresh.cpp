@@ -15,6 +15,9 @@
 namespace {
 
 constexpr int64_t kMaxDownloadBytes = 500LL * 1024 * 1024;
+// The check is a small document: a minute is plenty even on a poor line,
+// and a check that hangs would keep the user's "check for updates" waiting.
+constexpr int64_t kCheckTimeLimitMs = 60 * 1000;
 
 char* Copy(const std::string& text) { return strdup(text.c_str()); }
 
@@ -36,7 +39,7 @@ LUUpdateData* ToList(const std::vector<update_feed::Entry>& entries) {
         update->version = Copy(entry.version);
         update->remotePath = Copy(entry.url);
         update->md5 = Copy(entry.md5);
-        update->sha256 = entry.sha256.empty() ? nullptr : Copy(entry.sha256);
+        update->sha256 = Copy(entry.sha256);
         LUDescriptionLine** lineTail = &update->descriptions;
         for (const std::string& text : entry.lines) {
             auto* line = static_cast<LUDescriptionLine*>(calloc(1, sizeof(LUDescriptionLine)));
@@ -66,6 +69,7 @@ int32_t LUCheckForUpdate(LUUpdateData** list, const LUCheckRequest* request) {
     http_fetch::Request get;
     get.url = url;
     get.maxBytes = update_feed::kMaxFeedBytes;
+    get.timeLimitMs = request->deadlineSeconds > 0 ? int64_t{request->deadlineSeconds} * 1000 : kCheckTimeLimitMs;
     get.sink = [&document](const char* data, size_t size) {
         document.append(data, size);
         return true;
@@ -81,7 +85,7 @@ int32_t LUCheckForUpdate(LUUpdateData** list, const LUCheckRequest* request) {
 }
 
 int32_t LUDownloadUpdate(LUUpdateData* update, LUProgressFn progress, void* context) {
-    if (!update || Empty(update->remotePath) || Empty(update->md5)) return LU_BAD_ARGUMENT;
+    if (!update || Empty(update->remotePath) || Empty(update->md5) || Empty(update->sha256)) return LU_BAD_ARGUMENT;
     free(update->localPath);
     update->localPath = nullptr;
 
@@ -109,8 +113,7 @@ int32_t LUDownloadUpdate(LUUpdateData* update, LUProgressFn progress, void* cont
 
     // Nothing reaches its final name unless both digests match.
     if (md5.FinishHex() != update->md5) return LU_DIGEST_MISMATCH;
-    const std::string sha = sha256.FinishHex();
-    if (update->sha256 && sha != update->sha256) return LU_DIGEST_MISMATCH;
+    if (sha256.FinishHex() != update->sha256) return LU_DIGEST_MISMATCH;
     if (const int32_t code = file.Commit(); code != LU_OK) return code;
     update->localPath = Copy(file.Path());
     return LU_OK;
@@ -133,6 +136,15 @@ void LUFreeLUUpdateData(LUUpdateData* list) {
         free(list);
         list = next;
     }
+}
+
+int32_t LUCheckDownloadFolder(char** folder) {
+    if (!folder) return LU_BAD_ARGUMENT;
+    *folder = nullptr;
+    std::string path;
+    const int32_t code = CacheFile::CheckFolder(path);
+    if (!path.empty() && (code == LU_OK || code == LU_UNSAFE_FOLDER)) *folder = Copy(path);
+    return code;
 }
 
 void LUStopAll(void) { http_fetch::StopAll(); }

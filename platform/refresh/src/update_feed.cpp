@@ -75,8 +75,9 @@ bool ParseEntry(const xmlNode* update, const std::string& feedUrl, Entry& entry)
         else if (Named(field, "sha256")) entry.sha256 = text;
         // Other elements belong to later versions of the feed.
     }
-    if (!IsVersion(entry.version) || path.empty() || !IsHex(entry.md5, 32)) return false;
-    if (!entry.sha256.empty() && !IsHex(entry.sha256, 64)) return false;
+    // The SHA-256 is what the root helper checks its own copy against before
+    // installing: an update without one cannot be installed safely.
+    if (!IsVersion(entry.version) || path.empty() || !IsHex(entry.md5, 32) || !IsHex(entry.sha256, 64)) return false;
     entry.url = url_policy::Resolve(feedUrl, path);
     return !entry.url.empty();
 }

@@ -12,7 +12,7 @@ struct Entry {
     std::string version;
     std::string url;     // the package, resolved against the feed's URL
     std::string md5;     // lower-case hex
-    std::string sha256;  // lower-case hex, or empty
+    std::string sha256;  // lower-case hex
     std::vector<std::string> lines;
 };
 

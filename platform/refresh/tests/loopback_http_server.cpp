@@ -104,11 +104,18 @@ void LoopbackHttpServer::Answer(int client) {
     }
 }
 
-std::string Md5Hex(const std::string& data) {
+namespace {
+
+std::string DigestHex(const std::string& data, const EVP_MD* kind) {
     unsigned char value[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), value, &length, EVP_md5(), nullptr);
+    EVP_Digest(data.data(), data.size(), value, &length, kind, nullptr);
     std::ostringstream hex;
     for (unsigned int i = 0; i < length; ++i) hex << std::hex << (value[i] >> 4) << (value[i] & 15);
     return hex.str();
 }
+
+}  // namespace
+
+std::string Md5Hex(const std::string& data) { return DigestHex(data, EVP_md5()); }
+std::string Sha256Hex(const std::string& data) { return DigestHex(data, EVP_sha256()); }

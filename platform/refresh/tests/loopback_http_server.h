@@ -56,7 +56,9 @@ private:
     std::thread thread_;
 };
 
-// The MD5 of `data` in lower-case hex, as an update feed lists it.
+// The MD5 and the SHA-256 of `data` in lower-case hex, as an update feed
+// lists them.
 std::string Md5Hex(const std::string& data);
+std::string Sha256Hex(const std::string& data);
 
 #endif  // REFRESH_TESTS_LOOPBACK_HTTP_SERVER_H

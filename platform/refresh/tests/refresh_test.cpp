@@ -9,6 +9,7 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,9 +23,9 @@ namespace fs = std::filesystem;
 constexpr const char* kFeedPath = "/Quillmarsh/Quillmarsh%20Pix%20Bridge/update.xml";
 
 std::string Entry(const std::string& version, const std::string& path, const std::string& md5,
-                  const std::string& lines = "") {
-    return "<update><version>" + version + "</version><path>" + path + "</path><md5>" + md5 + "</md5><description>" +
-           lines + "</description></update>";
+                  const std::string& lines = "", const std::string& sha256 = std::string(64, 'e')) {
+    return "<update><version>" + version + "</version><path>" + path + "</path><md5>" + md5 + "</md5><sha256>" +
+           sha256 + "</sha256><description>" + lines + "</description></update>";
 }
 
 std::string Feed(const std::string& entries) { return "<?xml version=\"1.0\"?>\n<updates>" + entries + "</updates>"; }
@@ -81,7 +82,7 @@ TEST_F(RefreshTest, CheckListsOnlyNewerVersionsNewestFirst) {
     EXPECT_STREQ(list->version, "1.10.1");
     EXPECT_STREQ(list->remotePath, "https://cdn.example/c.deb");
     EXPECT_EQ(list->md5, std::string(32, 'a'));
-    EXPECT_EQ(list->sha256, nullptr);
+    EXPECT_EQ(list->sha256, std::string(64, 'e'));
     const LUUpdateData* second = list->next;
     ASSERT_NE(second, nullptr);
     EXPECT_STREQ(second->version, "1.2.0");
@@ -111,6 +112,7 @@ TEST_F(RefreshTest, BrokenOrHostileFeedsFailCleanly) {
         {"external entity", "<!DOCTYPE u SYSTEM \"file:///etc/passwd\"><updates/>", LU_BAD_FEED},
         {"no md5", Feed("<update><version>2.0</version><path>x.deb</path></update>"), LU_BAD_FEED},
         {"short md5", Feed(Entry("2.0", "x.deb", "abc")), LU_BAD_FEED},
+        {"no sha256", Feed("<update><version>2.0</version><path>x.deb</path><md5>" + md5 + "</md5></update>"), LU_BAD_FEED},
         {"bad version", Feed(Entry("2.0beta", "x.deb", md5)), LU_BAD_FEED},
         {"huge line", Feed(Entry("2.0", "x.deb", md5, "<line>" + std::string(10000, 'x') + "</line>")), LU_BAD_FEED},
         {"over 1 MB", Feed(std::string(1100000, ' ')), LU_TOO_LARGE},
@@ -162,10 +164,17 @@ TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     server_.Serve("/pkg/latest", {200, package, {}, 65536, 0});
     const std::string url = server_.Url("/pkg/latest?os=debian");
     std::string md5 = Md5Hex(package);
+    std::string sha = Sha256Hex(package);
     LUUpdateData update{};
     update.version = const_cast<char*>("2.0");
     update.remotePath = const_cast<char*>(url.c_str());
     update.md5 = md5.data();
+    update.sha256 = sha.data();
+
+    // What a download killed earlier left: removed by the next one.
+    const fs::path folder = cache_ / "quillmarsh-pix-bridge/updates";
+    fs::create_directories(folder);
+    std::ofstream(folder / ".pixbridge_1.1.0_amd64.deb.part-123") << "half a package";
 
     struct Seen {
         double total = 0, now = 0;
@@ -180,11 +189,17 @@ TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     const std::string path = update.localPath;
     free(update.localPath);
     update.localPath = nullptr;
-    EXPECT_EQ(fs::path(path), cache_ / "quillmarsh-pix-bridge/updates/latest.deb");
+    EXPECT_EQ(fs::path(path), folder / "latest.deb");
+    EXPECT_EQ(CachedFiles(), std::vector<std::string>{"latest.deb"});
     EXPECT_EQ(fs::file_size(path), package.size());
     EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(seen.total, package.size());
     EXPECT_EQ(seen.now, package.size());
+    // The same package again replaces the first.
+    ASSERT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_OK);
+    free(update.localPath);
+    update.localPath = nullptr;
+    EXPECT_EQ(CachedFiles(), std::vector<std::string>{"latest.deb"});
     fs::remove(path);
 
     // A wrong MD5, a wrong SHA-256, a missing file, a cancel: no file at all.
@@ -193,11 +208,11 @@ TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     EXPECT_TRUE(CachedFiles().empty());
     md5 = Md5Hex(package);
     update.md5 = md5.data();
-    std::string sha(64, 'f');
-    update.sha256 = sha.data();
+    sha[0] = sha[0] == '0' ? '1' : '0';
     EXPECT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_DIGEST_MISMATCH);
     EXPECT_TRUE(CachedFiles().empty());
-    update.sha256 = nullptr;
+    sha = Sha256Hex(package);
+    update.sha256 = sha.data();
 
     const std::string missing = server_.Url("/pkg/none.deb");
     update.remotePath = const_cast<char*>(missing.c_str());
@@ -205,18 +220,93 @@ TEST_F(RefreshTest, DownloadKeepsOnlyAVerifiedFile) {
     EXPECT_EQ(update.localPath, nullptr);
     EXPECT_TRUE(CachedFiles().empty());
 
+    // While it is written the file has no name: a program killed now leaves
+    // nothing in the folder.
     server_.Serve("/pkg/slow.deb", {200, package, {}, 4096, 20});
     const std::string slow = server_.Url("/pkg/slow.deb");
     update.remotePath = const_cast<char*>(slow.c_str());
+    struct PartWay {
+        fs::path folder;
+        int calls = 0;
+        bool namedWhileWritten = false;
+    } partWay{folder};
     auto cancelPartWay = [](void* context, double, double now) -> int32_t {
-        auto* calls = static_cast<int*>(context);
-        return now > 0 && ++*calls >= 2 ? -2 : 0;
+        auto* state = static_cast<PartWay*>(context);
+        if (now <= 0) return 0;
+        state->namedWhileWritten = state->namedWhileWritten || !fs::is_empty(state->folder);
+        return ++state->calls >= 2 ? -2 : 0;
     };
-    int calls = 0;
-    EXPECT_EQ(LUDownloadUpdate(&update, cancelPartWay, &calls), LU_CANCELLED);
-    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(LUDownloadUpdate(&update, cancelPartWay, &partWay), LU_CANCELLED);
+    EXPECT_EQ(partWay.calls, 2);
+    EXPECT_FALSE(partWay.namedWhileWritten);
     EXPECT_EQ(update.localPath, nullptr);
     EXPECT_TRUE(CachedFiles().empty());
+}
+
+// The installation opens the package by name, as root: every folder on the
+// way must be the user's. The cache root may be a link to a folder of the
+// user's (a second disk); a link or another user's folder further down, or a
+// root that others can write to, refuses the download before it starts.
+TEST_F(RefreshTest, DownloadRefusesAFolderChainThatOthersControl) {
+    const std::string package(1000, 'k');
+    server_.Serve("/pkg/k.deb", {200, package});
+    const std::string url = server_.Url("/pkg/k.deb");
+    std::string md5 = Md5Hex(package);
+    std::string sha = Sha256Hex(package);
+    LUUpdateData update{};
+    update.remotePath = const_cast<char*>(url.c_str());
+    update.md5 = md5.data();
+    update.sha256 = sha.data();
+    auto folderOf = [](int32_t expected) {
+        char* folder = nullptr;
+        EXPECT_EQ(LUCheckDownloadFolder(&folder), expected);
+        const std::string path = folder ? folder : "";
+        free(folder);
+        return path;
+    };
+
+    // A private folder elsewhere as the cache root, through a link: fine.
+    const fs::path disk = cache_ / "second-disk";
+    fs::create_directory(disk);
+    fs::permissions(disk, fs::perms::owner_all);
+    fs::create_directory_symlink(disk, cache_ / "root-link");
+    setenv("XDG_CACHE_HOME", (cache_ / "root-link").c_str(), 1);
+    EXPECT_EQ(folderOf(LU_OK), (cache_ / "root-link/quillmarsh-pix-bridge/updates").string());
+    ASSERT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_OK);
+    EXPECT_TRUE(fs::exists(disk / "quillmarsh-pix-bridge/updates/k.deb"));
+    free(update.localPath);
+    update.localPath = nullptr;
+
+    // Our folder is a link to one that others can write to.
+    const fs::path open = cache_ / "open";
+    fs::create_directories(open / "updates");
+    fs::permissions(open, fs::perms::all);
+    const fs::path root = cache_ / "root";
+    fs::create_directory(root);
+    fs::create_directory_symlink(open, root / "quillmarsh-pix-bridge");
+    setenv("XDG_CACHE_HOME", root.c_str(), 1);
+    EXPECT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_UNSAFE_FOLDER);
+    EXPECT_EQ(folderOf(LU_UNSAFE_FOLDER), (root / "quillmarsh-pix-bridge").string());
+    EXPECT_TRUE(fs::is_empty(open / "updates"));
+
+    // A cache root that others can write to is refused, not changed.
+    fs::remove(root / "quillmarsh-pix-bridge");
+    fs::permissions(root, fs::perms::owner_all | fs::perms::group_all);
+    EXPECT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_UNSAFE_FOLDER);
+    EXPECT_EQ(folderOf(LU_UNSAFE_FOLDER), root.string());
+    EXPECT_EQ(fs::status(root).permissions() & fs::perms::group_write, fs::perms::group_write);
+
+    // Folders of another user's: only root can make them here.
+    if (geteuid() != 0) return;
+    fs::permissions(root, fs::perms::owner_all);
+    fs::create_directory(root / "quillmarsh-pix-bridge", disk);
+    ASSERT_EQ(chown((root / "quillmarsh-pix-bridge").c_str(), 65534, 65534), 0);
+    EXPECT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_UNSAFE_FOLDER);
+    EXPECT_EQ(folderOf(LU_UNSAFE_FOLDER), (root / "quillmarsh-pix-bridge").string());
+    fs::remove(root / "quillmarsh-pix-bridge");
+    ASSERT_EQ(chown(root.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(LUDownloadUpdate(&update, nullptr, nullptr), LU_UNSAFE_FOLDER);
+    EXPECT_EQ(folderOf(LU_UNSAFE_FOLDER), root.string());
 }
 
 }  // namespace

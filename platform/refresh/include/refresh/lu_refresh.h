@@ -30,7 +30,9 @@ enum {
     LU_TOO_LARGE = 8,         /* the feed is over 1 MB or the download over 500 MB */
     LU_BAD_FEED = 9,          /* the feed is not XML, not our feed, has a DTD, or misses a required field */
     LU_DIGEST_MISMATCH = 10,  /* the downloaded file's MD5 or SHA-256 is not the feed's */
-    LU_FILE_ERROR = 11        /* the cache folder or the file in it could not be made or written */
+    LU_FILE_ERROR = 11,       /* the cache folder or the file in it could not be made or written */
+    LU_UNSAFE_FOLDER = 12     /* a folder on the way to the download folder is a link, another user's,
+                                 or writable by others (see LUCheckDownloadFolder) */
 };
 
 /* One line of an update's description. */
@@ -47,7 +49,7 @@ typedef struct LUUpdateData {
     char* md5;                        /* 32 lower-case hex digits */
     LUDescriptionLine* descriptions;  /* in feed order, language marker lines included */
     struct LUUpdateData* next;        /* the next older version, or null */
-    char* sha256;                     /* 64 lower-case hex digits, or null when the feed has none */
+    char* sha256;                     /* 64 lower-case hex digits */
 } LUUpdateData;
 
 /* What LUCheckForUpdate asks about. */
@@ -57,7 +59,7 @@ typedef struct LUCheckRequest {
     const char* product;              /* the product's display name, words separated by spaces */
     const char* version;              /* the running version, e.g. "1.1.12" */
     int32_t productType;              /* 0 standalone, 1 inside a suite */
-    int32_t reserved;                 /* 0 */
+    int32_t deadlineSeconds;          /* the whole check's time limit; 0: 60 seconds */
 } LUCheckRequest;
 
 /* Called during a download with the total size (0 while unknown) and the
@@ -71,6 +73,11 @@ REFRESH_EXPORT int32_t LUCheckForUpdate(LUUpdateData** list, const LUCheckReques
 /* Downloads `update` into the cache folder and verifies it; on LU_OK its
  * localPath names the verified file. On any other code no file is left. */
 REFRESH_EXPORT int32_t LUDownloadUpdate(LUUpdateData* update, LUProgressFn progress, void* context);
+
+/* Makes and checks the folder downloads go to, as LUDownloadUpdate does.
+ * Sets *folder (free it with free()) to that folder on LU_OK, to the folder
+ * that failed the check on LU_UNSAFE_FOLDER, to null otherwise. */
+REFRESH_EXPORT int32_t LUCheckDownloadFolder(char** folder);
 
 /* Frees a list returned by LUCheckForUpdate (null is fine). */
 REFRESH_EXPORT void LUFreeLUUpdateData(LUUpdateData* list);
