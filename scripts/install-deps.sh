@@ -10,7 +10,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libcurl4-openssl-dev libssl-dev
   fonts-liberation2 fonts-noto-cjk
   gettext libcli11-dev
-  dpkg-dev file patchelf desktop-file-utils appstream python3
+  dpkg-dev file patchelf desktop-file-utils appstream python3 lintian help2man libxml2-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libxcb1-dev
   xvfb xauth xdotool zip unzip imagemagick

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # The .deb made from this build tree: unpacked with dpkg-deb -x (never
-# installed), its layout and metadata checked, both programs started from it.
-#   package_test.sh <build dir> <photo>
+# installed), its layout and metadata checked, no absolute library search
+# path in any of its programs and libraries, both programs started from it;
+# with "lintian", lintian's verdict, which fails on any error or warning.
+#   package_test.sh <build dir> <photo> [lintian]
 set -euo pipefail
 build="$1"
 photo="$2"
+run_lintian="${3:-}"
 # shellcheck source=../../host/tests/e2e/sandbox.sh
 source "$(dirname "$0")/../../host/tests/e2e/sandbox.sh"
 fail() { echo "FAILED: $*"; exit 1; }
@@ -18,6 +21,10 @@ lib="$root/usr/lib/pixbridge"
 for f in usr/bin/pixbridge usr/bin/pixbridge-convert \
          usr/lib/pixbridge/PixbridgeManager usr/lib/pixbridge/pixbridge-convert usr/lib/pixbridge/convert-here \
          usr/lib/pixbridge/pixbridge-heif-worker usr/lib/pixbridge/ApplicationManifest.json \
+         usr/lib/pixbridge/pixbridge-install-update \
+         usr/share/polkit-1/actions/com.quillmarsh.pixbridge.install-update.policy \
+         usr/share/doc/quillmarsh-pix-bridge/copyright usr/share/doc/quillmarsh-pix-bridge/changelog.gz \
+         usr/share/man/man1/pixbridge.1.gz usr/share/man/man1/pixbridge-convert.1.gz \
          usr/lib/pixbridge/libheif-pixbridge.so.1 usr/lib/pixbridge/heif-plugins/libheif-libde265.so \
          usr/lib/pixbridge/heif-plugins/libheif-jpegdec.so usr/lib/pixbridge/heif-plugins/libheif-j2kdec.so \
          usr/share/applications/quillmarsh-pix-bridge.desktop \
@@ -40,10 +47,58 @@ python3 -c "import ast, sys; ast.parse(open(sys.argv[1]).read())" \
   "$root/usr/share/nautilus-python/extensions/quillmarsh-pix-bridge.py"
 
 # Dependencies come from dpkg-shlibdeps; the bundled libheif keeps Debian's
-# own (too old on Debian 12) out of them.
+# own (too old on Debian 12) out of them, and without FFmpeg's decoder
+# nothing names the FFmpeg libraries that Debian 13 does not have.
 depends=$(dpkg-deb -f "$deb" Depends)
-[[ "$depends" == *libc6* && "$depends" == *libqt6widgets6* ]] || fail "Depends without the libraries: $depends"
+[[ "$depends" == *libc6* && "$depends" == *libqt6widgets6* && "$depends" == *libde265-0* ]] ||
+  fail "Depends without the libraries: $depends"
 [[ "$depends" != *libheif* ]] || fail "Depends names libheif: $depends"
+[[ "$depends" != *libavcodec* && "$depends" != *libavutil* ]] || fail "Depends names FFmpeg: $depends"
+[ ! -e "$lib/heif-plugins/libheif-ffmpegdec.so" ] || fail "FFmpeg's decoder is in the package"
+# The libraries are private: no maintainer scripts (no ldconfig).
+dpkg-deb -e "$deb" "$work/control"
+for script in preinst postinst prerm postrm triggers; do
+  [ ! -e "$work/control/$script" ] || fail "the package has a $script"
+done
+
+# Every program and library searches only relative folders ($ORIGIN): an
+# absolute one (the build folder, say) would be searched for Qt and the rest
+# before the system's folders.
+elf_count=0
+while IFS= read -r -d '' file; do
+  [ "$(head -c 4 "$file" | od -An -tx1 | tr -d ' ')" = "7f454c46" ] || continue
+  elf_count=$((elf_count + 1))
+  file "$file" | grep -q "not stripped" && fail "not stripped: ${file#"$root"}"
+  readelf -d "$file" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\2/p' | tr ':' '\n' | while read -r entry; do
+    case "$entry" in
+      '$ORIGIN'|'$ORIGIN/'*|'${ORIGIN}'|'${ORIGIN}/'*) ;;
+      *) echo "FAILED: ${file#"$root"} searches $entry"; exit 1 ;;
+    esac
+  done || exit 1
+done < <(find "$root" -type f -print0)
+[ "$elf_count" -ge 12 ] || fail "only $elf_count programs and libraries found"
+while IFS= read -r -d '' file; do
+  [ "$(stat -c %a "$file")" = 644 ] || fail "${file#"$root"} is not 0644"
+done < <(find "$root" -type f -name '*.so*' -print0)
+
+# The update's install helper: pkexec finds its action by the helper's path;
+# an administrator's password every time.
+policy="$root/usr/share/polkit-1/actions/com.quillmarsh.pixbridge.install-update.policy"
+xmllint --noout "$policy"
+grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/lib/pixbridge/pixbridge-install-update</annotate>' "$policy" ||
+  fail "the polkit action does not name the helper"
+[ "$(grep -c '>auth_admin<' "$policy")" = 3 ] || fail "the polkit action does not ask for an administrator every time"
+# The manual pages as man reads them.
+for page in pixbridge pixbridge-convert; do
+  LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/man1/$page.1.gz" \
+    >"$work/$page.txt" 2>"$work/$page.warnings" || fail "man $page"
+  [ ! -s "$work/$page.warnings" ] || { cat "$work/$page.warnings"; fail "man $page warns"; }
+done
+grep -q -- "--strip-exif" "$work/pixbridge-convert.txt" || fail "pixbridge-convert's page has no options"
+
+if [ "$run_lintian" = lintian ]; then
+  lintian --fail-on error,warning --info "$deb" || fail "lintian"
+fi
 linked=$(ldd "$lib/pixbridge-heif-worker")
 grep -q "libheif-pixbridge.so.1 => $lib/libheif-pixbridge.so.1" <<<"$linked" || fail "the helper does not use the bundled libheif"
 
