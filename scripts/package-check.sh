@@ -22,7 +22,7 @@ fail() { echo "package-check: $*" >&2; exit 1; }
 case "$release" in trixie|bookworm) ;; *) fail "RELEASE is trixie or bookworm, not $release" ;; esac
 [ -f "$photo" ] || fail "no test photo at $photo"
 if ! command -v debootstrap >/dev/null; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null 2>&1
 fi
 if [ -z "$deb" ]; then
   deb=$(scripts/package.sh | tail -n 1)
@@ -44,6 +44,8 @@ fi
 [ -n "$mirror" ] || fail "cannot find the Debian mirror in the apt sources"
 
 root=$(mktemp -d /var/tmp/pixbridge-check-XXXXXX)
+# The system's root folder: apt's own user must be able to enter it.
+chmod 755 "$root"
 cleanup() {
   if mountpoint -q "$root/proc"; then umount "$root/proc" 2>/dev/null || umount -l "$root/proc"; fi
   # Never into a file system mounted inside.

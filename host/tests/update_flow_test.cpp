@@ -82,10 +82,18 @@ protected:
         fs::remove_all(home_);
         fs::create_directories(home_ / "bin");
         setenv("XDG_CACHE_HOME", (home_ / "cache").c_str(), 1);
-        // Stand-ins that write down how they were called.
+        // Stand-ins that write down how they were called. pkexec keeps the
+        // package it was given, and ends with the code in "pkexec-exit" (0
+        // without it: installed).
         for (const char* tool : {"pkexec", "pixbridge-install-update", "xdg-open"}) {
             const fs::path script = home_ / "bin" / tool;
-            std::ofstream(script) << "#!/bin/sh\necho \"$0 $*\" >> " << (home_ / "handed-over").string() << "\n";
+            std::ofstream out(script);
+            out << "#!/bin/sh\necho \"$0 $*\" >> " << (home_ / "handed-over").string() << "\n";
+            if (std::string(tool) == "pkexec") {
+                out << "cp \"$2\" " << (home_ / "handed.deb").string() << "\n"
+                    << "exit $(cat " << (home_ / "pkexec-exit").string() << " 2>/dev/null || echo 0)\n";
+            }
+            out.close();
             fs::permissions(script, fs::perms::owner_all);
         }
         setenv("PIXBRIDGE_TEST_TOOLS_DIR", (home_ / "bin").c_str(), 1);
@@ -154,6 +162,28 @@ protected:
             for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
         }
         return names;
+    }
+
+    // Publishes a package, checks, presses "update now", and expects the
+    // download dialog to say where the package is kept, the program open.
+    void TellsWhereThePackageIs() {
+        const std::string package(50000, 'n');
+        ServePackage(package, Md5Hex(package));
+        Check(true);
+        ASSERT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->isVisible(); }));
+        dialogs_->UpdateList()->UpdateNowButton().click();
+        UiUpdateDownloadDialog* download = dialogs_->UpdateDownload();
+        const fs::path folder = home_ / "cache/quillmarsh-pix-bridge/updates";
+        EXPECT_TRUE(WaitUntil([&] {
+            return download->ShownDescription() ==
+                   BASUtilityString::Format(dialog_resources::Tr16(u"update-install-failed-%s").c_str(),
+                                            folder.u16string().c_str());
+        }));
+        EXPECT_TRUE(download->isVisible());
+        EXPECT_TRUE(download->CloseOkButton().isEnabled());
+        EXPECT_TRUE(fs::exists(folder / "pixbridge_1.2.0_amd64.deb"));
+        EXPECT_EQ(closes_, 0);
+        download->CloseOkButton().click();
     }
 
     // Publishes a package, checks, presses "update now" and waits for the
@@ -256,14 +286,15 @@ TEST_F(UpdateFlowTest, DownloadIsVerifiedThenHandedOverAndTheWindowCloses) {
     ASSERT_TRUE(WaitUntil([&] { return closes_ == 1; }));
 
     const fs::path installer = home_ / "cache/quillmarsh-pix-bridge/updates/pixbridge_1.2.0_amd64.deb";
-    EXPECT_EQ(ReadFile(installer), package);
+    EXPECT_EQ(ReadFile(home_ / "handed.deb"), package);
+    EXPECT_FALSE(fs::exists(installer)) << "installed, yet kept";
     EXPECT_TRUE(download->Ended());
     EXPECT_EQ(download->InstallerPath(), installer.u16string());
     EXPECT_EQ(download->ShownDescription(), dialog_resources::Tr16(u"close-app-desc"));
     EXPECT_FALSE(download->CloseOkButton().isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return fs::exists(home_ / "handed-over"); }));
     // To the package's helper through pkexec, with the feed's SHA-256 for
-    // the helper to check its own copy against.
+    // the helper to check its own copy against; the window closes once the
+    // helper has installed it.
     EXPECT_EQ(ReadFile(home_ / "handed-over"), (home_ / "bin/pkexec").string() + " " +
                                                    (home_ / "bin/pixbridge-install-update").string() + " " +
                                                    installer.string() + " " + Sha256Hex(package) + "\n");
@@ -313,24 +344,19 @@ TEST_F(UpdateFlowTest, WithoutTheHelperThePackageGoesToTheDesktopInstaller) {
     EXPECT_EQ(ReadFile(home_ / "handed-over"), (home_ / "bin/xdg-open").string() + " " + installer.string() + "\n");
 }
 
-TEST_F(UpdateFlowTest, WithNoInstallerToHandToTheProgramStaysAndSaysWhereThePackageIs) {
+// The password prompt dismissed (pkexec's 126), or nothing to hand the
+// package to: the program stays, and so does the package.
+TEST_F(UpdateFlowTest, NotInstalledTheProgramStaysAndSaysWhereThePackageIs) {
+    std::ofstream(home_ / "pkexec-exit") << "126";
+    MakeFlow();
+    TellsWhereThePackageIs();
+    EXPECT_TRUE(fs::exists(home_ / "handed.deb"));
+
     fs::remove(home_ / "bin/pkexec");
     fs::remove(home_ / "bin/xdg-open");
-    MakeFlow();
-    const std::string package(50000, 'n');
-    ServePackage(package, Md5Hex(package));
-    Check(true);
-    ASSERT_TRUE(WaitUntil([&] { return dialogs_->UpdateList()->isVisible(); }));
-    dialogs_->UpdateList()->UpdateNowButton().click();
-    UiUpdateDownloadDialog* download = dialogs_->UpdateDownload();
-    const fs::path folder = home_ / "cache/quillmarsh-pix-bridge/updates";
-    ASSERT_TRUE(WaitUntil([&] { return download->ShownDescription().find(folder.u16string()) != std::u16string::npos; }));
-    EXPECT_TRUE(download->isVisible());
-    EXPECT_TRUE(download->CloseOkButton().isEnabled());
-    EXPECT_TRUE(fs::exists(folder / "pixbridge_1.2.0_amd64.deb"));
-    EXPECT_EQ(closes_, 0);
-    download->CloseOkButton().click();
+    TellsWhereThePackageIs();
 }
+
 
 TEST_F(UpdateFlowTest, InASuiteTheNewestInstalledCopyIsStartedAfterTheInstallation) {
     const fs::path suite = home_ / "suite";

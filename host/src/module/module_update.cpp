@@ -411,9 +411,11 @@ void UpdateFlow::HandOver(const QString& installer, const QString& sha256) {
         TellInstallFailed(installer);
         return;
     }
-    // In a suite the new copy is started once it is installed; that needs an
-    // installation to wait for, not a file handed to the desktop.
-    if (product_.productType == 1 && !product_.launcherPath.empty() && command->installs) {
+    if (command->installs) {
+        // pkexec acts for the process that started it and refuses one whose
+        // starter is gone, so the program stays its parent and waits; it
+        // closes once the update is installed. Inside a suite it then also
+        // starts the newest copy, which needs the installation finished.
         std::shared_ptr<Shared> shared = shared_;
         std::weak_ptr<UpdateFlow> flow = weak_from_this();
         const installer_handover::Command install = *command;
@@ -422,12 +424,13 @@ void UpdateFlow::HandOver(const QString& installer, const QString& sha256) {
             const int exitCode = installer_handover::RunAndWait(install);
             LOG(INFO) << "installer ended with " << exitCode;
             DispatchQueue::DispatchGetMainQueue()->DispatchAsync([flow, installer, exitCode] {
-                if (std::shared_ptr<UpdateFlow> self = flow.lock()) self->FinishSuiteInstall(installer, exitCode);
+                if (std::shared_ptr<UpdateFlow> self = flow.lock()) self->FinishInstall(installer, exitCode);
             });
             NotifySchedular(task, VoTaskStatusFinished);
         });
         return;
     }
+    // The desktop's installer takes the file over and installs it later.
     if (!installer_handover::StartDetached(*command)) {
         TellInstallFailed(installer);
         return;
@@ -435,18 +438,24 @@ void UpdateFlow::HandOver(const QString& installer, const QString& sha256) {
     CloseMainWindow();
 }
 
-void UpdateFlow::FinishSuiteInstall(const QString& installer, int exitCode) {
+void UpdateFlow::FinishInstall(const QString& installer, int exitCode) {
+    // Not installed: the password prompt was dismissed, the helper refused
+    // the package, or the installation failed. The program stays, and the
+    // package with it.
     if (exitCode != 0) {
         TellInstallFailed(installer);
         return;
     }
-    std::vector<std::u16string> others;
-    const std::u16string folder = plugin_util::FindNewestAddinProgram(U(product_.displayName), others);
+    // Installed: the helper installed its own copy, and this one has done.
     QFile::remove(installer);
-    if (!folder.empty()) {
-        const QString program =
-            QString::fromStdU16String(folder) + QStringLiteral("/Bin/") + QString::fromStdString(product_.displayName);
-        installer_handover::StartDetached({program, {QString::fromStdU16String(product_.launcherPath)}});
+    if (product_.productType == 1 && !product_.launcherPath.empty()) {
+        std::vector<std::u16string> others;
+        const std::u16string folder = plugin_util::FindNewestAddinProgram(U(product_.displayName), others);
+        if (!folder.empty()) {
+            const QString program =
+                QString::fromStdU16String(folder) + QStringLiteral("/Bin/") + QString::fromStdString(product_.displayName);
+            installer_handover::StartDetached({program, {QString::fromStdU16String(product_.launcherPath)}});
+        }
     }
     CloseMainWindow();
 }

@@ -2,8 +2,9 @@
 // what it found on the main thread: the list dialog (asked from the menu) or
 // the sheet tip (the automatic check after start), "up to date" and
 // "failed" only when asked. "Update now" downloads the package with the
-// download dialog and hands it to the system's installer, then the program
-// closes through its close protocol.
+// download dialog and hands it to the package's install helper (and waits
+// for it) or to the desktop's installer, then the program closes through its
+// close protocol.
 #ifndef PIXBRIDGE_HOST_MODULE_UPDATE_H
 #define PIXBRIDGE_HOST_MODULE_UPDATE_H
 
@@ -84,7 +85,8 @@ private:
     void HandOver(const QString& installer, const QString& sha256);
     // A check asked while the automatic one runs has waited long enough.
     void GiveUpWaitingForCheck(int ask);
-    void FinishSuiteInstall(const QString& installer, int exitCode);
+    // The install helper has ended with `exitCode`.
+    void FinishInstall(const QString& installer, int exitCode);
     // The package could not be installed: the dialog says where it is and
     // the program stays.
     void TellInstallFailed(const QString& installer);

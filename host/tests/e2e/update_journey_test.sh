@@ -109,8 +109,11 @@ options["url:root:brand"] = sys.argv[3]
 json.dump(options, open(sys.argv[2], "w"))
 PY
 mkdir -p "$work/bin"
+# pkexec keeps the package it was given (before it writes its line).
+printf '#!/bin/sh\ncp "$2" "%s"\n' "$work/handed.deb" > "$work/bin/pkexec"
+printf '#!/bin/sh\n' > "$work/bin/pixbridge-install-update"
 for tool in pkexec pixbridge-install-update; do
-  printf '#!/bin/sh\necho "$0 $*" >> "%s"\n' "$work/handed-over" > "$work/bin/$tool"
+  printf 'echo "$0 $*" >> "%s"\n' "$work/handed-over" >> "$work/bin/$tool"
   chmod +x "$work/bin/$tool"
 done
 export PIXBRIDGE_TEST_TOOLS_DIR="$work/bin"
@@ -140,14 +143,15 @@ wait_for '[ -s "$work/handed-over" ]' || fail "nothing was handed over"
 sha=$(sha256sum "$feed_dir/pixbridge_1.2.0_amd64.deb" | cut -d' ' -f1)
 grep -qx "$work/bin/pkexec $work/bin/pixbridge-install-update $cache/pixbridge_1.2.0_amd64.deb $sha" "$work/handed-over" ||
   fail "handed over: $(cat "$work/handed-over")"
-cmp -s "$cache/pixbridge_1.2.0_amd64.deb" "$feed_dir/pixbridge_1.2.0_amd64.deb" || fail "the installer differs"
+cmp -s "$work/handed.deb" "$feed_dir/pixbridge_1.2.0_amd64.deb" || fail "the package handed over differs"
 for _ in $(seq 1 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "the program did not close for the installation"
 wait "$app_pid" || fail "the program exited $?"
+[ ! -e "$cache/pixbridge_1.2.0_amd64.deb" ] || fail "the installed package was kept"
 grep -q "OnDestroy" "$log" || fail "no orderly shutdown"
 
 # 3. Closed mid-download: out within seconds, no file left.
-rm -f "$work/handed-over" "$cache"/*
+rm -f "$work/handed-over" "$work/handed.deb" "$cache"/*
 publish 1.2.0 /slow/Quillmarsh/Quillmarsh%20Pix%20Bridge/pixbridge_1.2.0_amd64.deb
 before=$(feed_requests)
 start_program
