@@ -75,6 +75,23 @@ in_root pixbridge-convert -o /tmp/out /tmp/photo.heic || fail "pixbridge-convert
 [ "$(head -c 3 "$root/tmp/out/photo.JPG" | od -An -tx1 | tr -d ' ')" = "ffd8ff" ] || fail "no JPEG came out"
 echo "package-check: converted $(basename "$photo") to a JPEG of $(stat -c %s "$root/tmp/out/photo.JPG") bytes"
 
+# The update's install helper, as pkexec would start it, with the real
+# apt-get: a later version of the package is installed from the helper's own
+# copy; a wrong SHA-256 installs nothing.
+in_root sh -c 'dpkg-deb -R /tmp/'"$(basename "$deb")"' /tmp/later &&
+  sed -i "s/^Version: .*/&+check1/" /tmp/later/DEBIAN/control &&
+  dpkg-deb --root-owner-group -b /tmp/later /tmp/later.deb >/dev/null' || fail "cannot make a later package"
+later_sha=$(sha256sum "$root/tmp/later.deb" | cut -d' ' -f1)
+helper=/usr/lib/pixbridge/pixbridge-install-update
+status=0
+in_root "$helper" /tmp/later.deb "$(printf '0%.0s' $(seq 64))" >/dev/null 2>&1 || status=$?
+[ "$status" = 3 ] || fail "the helper did not refuse a package of another SHA-256 (exit $status)"
+in_root "$helper" /tmp/later.deb "$later_sha" >"$root/tmp/helper.log" 2>&1 ||
+  { cat "$root/tmp/helper.log"; fail "the install helper failed on Debian $release"; }
+version=$(in_root dpkg-query -W -f='${Version}' quillmarsh-pix-bridge)
+[[ "$version" == *+check1 ]] || fail "the helper did not install the later package ($version)"
+echo "package-check: the install helper installed version $version"
+
 # The program, headless, until its start-up is complete.
 in_root env QT_QPA_PLATFORM=offscreen TMPDIR=/tmp pixbridge >"$root/tmp/program.out" 2>&1 &
 program=$!

@@ -57,7 +57,7 @@ bool OwnedAndClosedToWriters(const struct stat& st) {
 int32_t OpenRoot(const std::string& root, Fd& fd) {
     if (mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) return LU_FILE_ERROR;
     fd.reset(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() < 0) return errno == ENOTDIR ? LU_UNSAFE_FOLDER : LU_FILE_ERROR;
+    if (fd.get() < 0) return LU_FILE_ERROR;
     struct stat st {};
     if (fstat(fd.get(), &st) != 0) return LU_FILE_ERROR;
     return OwnedAndClosedToWriters(st) ? LU_OK : LU_UNSAFE_FOLDER;
