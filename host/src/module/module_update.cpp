@@ -305,7 +305,7 @@ void UpdateFlow::GiveUpWaitingForCheck(int ask) {
     // owed; a result that comes later is shown as the automatic check's.
     if (ask != asks_ || !shared_->askedDuringCheck.exchange(false)) return;
     dialogs_.Alert(dialog_resources::Tr16(u"update-check-still-running"), dialog_resources::Tr16(u"ok"),
-                   dialog_resources::Tr16(u"cancel"), Scaled(440), Scaled(100));
+                   dialog_resources::Tr16(u"cancel"), Scaled(440), Scaled(100), AlertPlacement::kCentred);
 }
 
 void UpdateFlow::OpenListDialog() {
