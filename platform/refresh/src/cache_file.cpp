@@ -154,8 +154,9 @@ int32_t CacheFile::Open(const std::string& finalName) {
     dirFd_ = folder.release();
     RemoveStaleParts(dirFd_);
 
-    // Unnamed until verified: a download that is killed leaves nothing.
-    fd_ = openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    // Unnamed until verified: a download that is killed leaves nothing. It
+    // is named through /proc (Commit), so only where /proc is there.
+    if (access("/proc/self/fd", X_OK) == 0) fd_ = openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd_ >= 0) {
         unnamed_ = true;
         flock(fd_, LOCK_EX);
