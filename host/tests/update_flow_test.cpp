@@ -405,7 +405,8 @@ TEST_F(UpdateFlowTest, ASlowFeedEndsAtItsDeadline) {
     Check(false);
     Clock::time_point start = Clock::now();
     EXPECT_EQ(CheckForAlert(), dialog_resources::Tr16(u"update-check-still-running"));
-    EXPECT_GE(secondsSince(start), UpdateFlow::kAskedDuringCheckWaitMs / 1000.0 - 0.1);
+    // Not at once; Qt's coarse timers may fire up to 5 % early.
+    EXPECT_GE(secondsSince(start), UpdateFlow::kAskedDuringCheckWaitMs / 1000.0 * 0.9);
     ASSERT_TRUE(WaitUntil([&] { return !flow_->CheckRunning(); }, 20000));
     EXPECT_LT(secondsSince(start), kDeadlineSeconds + 5);
     QTest::qWait(100);
