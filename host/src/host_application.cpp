@@ -111,19 +111,23 @@ HostApplication::HostApplication(int& argc, char** argv) : argc_(argc), argv_(ar
 HostApplication::~HostApplication() { Shutdown(); }
 
 int HostApplication::Run() {
-    // 1. One copy per version. The report helper starts while the crashed
-    //    copy may still hold the lock.
-    instance_ = std::make_unique<SingleInstance>(product::SingleInstanceName());
-    if (!reportHelper_ && !instance_->IsFirst()) {
-        // A launch with photos hands them to the copy that runs.
-        if (!launch_->open) return 0;
-        std::string error;
-        if (open_request::HandToRunningCopy(open_request::SocketPath(product::SingleInstanceName()), launch_->openFiles,
-                                            10000, error, open_request::LaunchActivationToken())) {
-            return 0;
+    // 1. One copy per version. The report helper takes no part: it runs
+    //    while its alert is open, and a user starting the program again
+    //    after a crash must get a new copy, not a lock held by the alert.
+    if (!reportHelper_) {
+        instance_ = std::make_unique<SingleInstance>(product::SingleInstanceName());
+        if (!instance_->IsFirst()) {
+            // A launch with photos hands them to the copy that runs.
+            if (!launch_->open) return 0;
+            std::string error;
+            if (open_request::HandToRunningCopy(open_request::SocketPath(product::SingleInstanceName()),
+                                                launch_->openFiles, 10000, error,
+                                                open_request::LaunchActivationToken())) {
+                return 0;
+            }
+            std::fprintf(stderr, "PixbridgeManager: cannot hand the photos to the running copy: %s\n", error.c_str());
+            return 1;
         }
-        std::fprintf(stderr, "PixbridgeManager: cannot hand the photos to the running copy: %s\n", error.c_str());
-        return 1;
     }
 
     // 2. Pools and workers; 3. settings, language, options, suite file.
@@ -135,7 +139,8 @@ int HostApplication::Run() {
     StartLogging();
     LOG(INFO) << "SysInfoStr: " << BuildSystemSummary();
     for (const std::string& note : folders_.notes) LOG(WARNING) << "log folder passed over: " << note;
-    LOG_IF(WARNING, !instance_->Problem().empty()) << instance_->Problem() << "; starting without the instance lock";
+    LOG_IF(WARNING, instance_ && !instance_->Problem().empty())
+        << instance_->Problem() << "; starting without the instance lock";
 
     // 6-8. The window system, libxml2, the images, crash reporting.
     StartWindowSystem();

@@ -63,6 +63,21 @@ unzip -p "$zip" '*.dmp' > "$work/dump.txt"
 grep -q "signal 11 (SIGSEGV)" "$work/dump.txt"
 grep -qx "pid $app_pid" "$work/dump.txt"
 
+# The user starts the program again while the alert is open: a new copy
+# opens its window (the alert holds no single-instance lock).
+"$app" >"$work/again.out" 2>&1 &
+again_pid=$!
+again=""
+for _ in $(seq 1 300); do
+  again=$(xdotool search --onlyvisible --pid "$again_pid" 2>/dev/null | head -n 1 || true)
+  [ -n "$again" ] && break
+  kill -0 "$again_pid" 2>/dev/null || break
+  sleep 0.1
+done
+[ -n "$again" ] || { echo "no new copy started beside the crash alert"; cat "$work/again.out"; exit 1; }
+kill -TERM "$again_pid"
+wait "$again_pid" || true
+
 # No window manager runs here: focus the alert, then press its button's key.
 xdotool windowfocus --sync "$alert"
 xdotool key Return
