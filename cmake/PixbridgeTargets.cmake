@@ -93,7 +93,8 @@ function(pixbridge_add_plugin name)
 endfunction()
 
 # pixbridge_add_test(<name> SOURCES <...> LIBS <...> [ENV <...>]): one GoogleTest
-# program per component, registered with ctest.
+# program per component, registered with ctest. Thumbnails the tests make
+# are cached in the build tree, never in the user's own cache.
 function(pixbridge_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV;DEFS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -111,7 +112,7 @@ function(pixbridge_add_test name)
   # gtest_discover_tests flattens a list-valued ENVIRONMENT property, so every
   # variable after the first would be lost on the way.
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
-    "/usr/bin/env;QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PIXBRIDGE_LSAN_SUPPRESSIONS};${ARG_ENV}")
+    "/usr/bin/env;QT_QPA_PLATFORM=offscreen;LSAN_OPTIONS=suppressions=${PIXBRIDGE_LSAN_SUPPRESSIONS};XDG_CACHE_HOME=${CMAKE_BINARY_DIR}/test-cache;${ARG_ENV}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT})

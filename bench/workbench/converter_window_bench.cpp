@@ -1,7 +1,10 @@
 // The converter window with the real photo module, headless: how soon a big
-// folder is on screen, how fast thumbnails of real phone photos arrive, how
-// long one screen of the list takes to draw while scrolling, and the memory
-// of 10,000 rows with thumbnails. Not a test: it prints figures.
+// folder is on screen, how fast thumbnails of real phone photos arrive (the
+// desktop's thumbnail cache cold, warm from our own entries, and filled by a
+// file manager beforehand), how long one screen of the list takes to draw
+// while scrolling, and the memory of 10,000 rows with thumbnails. Not a
+// test: it prints figures. The thumbnail cache is a folder of its own under
+// the benchmark's scratch folder, never the user's.
 //
 //   converter_window_bench [PHOTOS_DIR]
 #include "plugin_util.h"
@@ -14,11 +17,19 @@
 #include <canvas/vo_list_view.h>
 #include <pixbridge/command_names.h>
 
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QScrollBar>
+#include <photocodec/heic_decoder.h>
 
+#include <QApplication>
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QScrollBar>
+#include <QUrl>
+
+#include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdio>
@@ -26,15 +37,19 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// The mixed set: one photo in eight (the Xiaomi one) has no HEIF preview.
 const char* const kPhonePhotos[] = {"tifig_1_portrait.heic", "tifig_2_landscape.heic", "tifig_3_frontcam.heic",
                                      "tifig_4_city.heic",     "tifig_7_animal_farm.heic", "immich_IMG_2682.heic",
                                      "immich_samsung-one-ui-6.heic", "ph_xiaomi.heic"};
+constexpr int kMixedKinds = 8;
+constexpr int kPreviewKinds = 7;  // the first seven carry a HEIF preview
 
 struct FolderChooser : PhotoChooser {
     std::u16string folder;
@@ -78,7 +93,8 @@ bool Pump(const std::function<bool()>& done, int seconds) {
 
 // A folder of `count` photos: hard links to the phone photos, or small
 // placeholder files. Links cost no disk and read like copies.
-fs::path MakeFolder(const fs::path& root, const std::string& name, int count, const fs::path& photos) {
+fs::path MakeFolder(const fs::path& root, const std::string& name, int count, const fs::path& photos,
+                    int kinds = kMixedKinds) {
     const fs::path folder = root / name;
     fs::create_directories(folder);
     for (int i = 0; i < count; ++i) {
@@ -87,7 +103,7 @@ fs::path MakeFolder(const fs::path& root, const std::string& name, int count, co
         if (photos.empty()) {
             std::ofstream(folder / file) << std::string(512, 'x');
         } else {
-            fs::create_hard_link(photos / kPhonePhotos[i % 8], folder / file);
+            fs::create_hard_link(photos / kPhonePhotos[i % kinds], folder / file);
         }
     }
     return folder;
@@ -121,6 +137,103 @@ struct Window {
     }
 };
 
+// A PNG of `picture` with tEXt chunks after its header, written as libpng
+// writes them for gdk-pixbuf (Qt alone would write compressed iTXt).
+void WritePngWithText(const QImage& picture, const std::vector<std::pair<std::string, std::string>>& text,
+                      const fs::path& file) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    constexpr int kAfterHeader = 8 + 25;  // signature, then IHDR with its length, type and CRC
+    QByteArray chunks;
+    for (const auto& [key, value] : text) {
+        QByteArray body = QByteArray("tEXt") + QByteArray::fromStdString(key) + '\0' + QByteArray::fromStdString(value);
+        const uint32_t length = static_cast<uint32_t>(body.size() - 4);
+        const uint32_t crc = static_cast<uint32_t>(
+            crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size())));
+        const auto bigEndian = [](uint32_t v) {
+            const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+            return QByteArray(bytes, 4);
+        };
+        chunks += bigEndian(length) + body + bigEndian(crc);
+    }
+    png.insert(kAfterHeader, chunks);
+    std::ofstream(file, std::ios::binary).write(png.constData(), png.size());
+}
+
+// Adds the folder to a new window and waits for every thumbnail: the time
+// to the first screen of thumbnails and to the last one.
+struct ThumbnailRun {
+    double firstScreenMs = 0;
+    double allSeconds = 0;
+};
+
+ThumbnailRun ShowThumbnails(const ModuleBus& bus, const fs::path& folder) {
+    Window window(bus);
+    window.chooser.folder = BASUtilityString::Utf8ToUtf16(folder.string());
+    ThumbnailRun run;
+    QElapsedTimer timer;
+    timer.start();
+    window.content->AddFolder();
+    Pump([&] { return window.ScreenHasThumbnails(); }, 300);
+    run.firstScreenMs = timer.nsecsElapsed() / 1e6;
+    Pump([&] { return window.thumbnailsEnded; }, 600);
+    run.allSeconds = timer.nsecsElapsed() / 1e9;
+    return run;
+}
+
+void PrintRun(const char* what, int count, const ThumbnailRun& run) {
+    std::printf("%s: first screen of thumbnails %.0f ms; all %d thumbnails %.2f s = %.0f a second\n", what,
+                run.firstScreenMs, count, run.allSeconds, count / run.allSeconds);
+}
+
+// The entries a file manager made before the program ever saw the photos:
+// 256-pixel PNGs in "large", named by the MD5 of each photo's URI and
+// carrying its URI and modification time, as GNOME Files writes them (tEXt
+// chunks, no photo dimensions). The pictures are the codec's own thumbnails
+// of the phone photos.
+void WriteFileManagerEntries(const fs::path& cache, const fs::path& folder, const fs::path& photos, int count) {
+    std::vector<QImage> pictures;
+    HeicDecoder* decoder = HeicDecoder::NewHeicDecoder();
+    JpegEncoder* jpeg = decoder->newJpegEncoder();
+    for (int k = 0; k < kMixedKinds; ++k) {
+        const std::u16string source = BASUtilityString::Utf8ToUtf16((photos / kPhonePhotos[k]).string());
+        uint8_t* buffer = nullptr;
+        uint32_t length = 0;
+        int32_t width = 0, height = 0;
+        QImage picture;
+        if (decoder->extractJpegThumbnailToBuffer(jpeg, source.c_str(), &buffer, &length, 256, &width, &height)) {
+            picture = QImage::fromData(buffer, static_cast<int>(length)).convertToFormat(QImage::Format_RGB888);
+        }
+        HeicDecoder::FreeBuffer(buffer);
+        pictures.push_back(picture.isNull() ? QImage(256, 192, QImage::Format_RGB888) : picture);
+    }
+    decoder->destroyJpegEncoder(jpeg);
+    HeicDecoder::Destroy(decoder);
+
+    const fs::path large = cache / "thumbnails" / "large";
+    fs::create_directories(large);
+    for (const fs::path& made : {cache / "thumbnails", large}) {
+        fs::permissions(made, fs::perms::owner_all, fs::perm_options::replace);
+    }
+    for (int i = 0; i < count; ++i) {
+        char file[64];
+        std::snprintf(file, sizeof file, "IMG_%05d.heic", i);
+        const fs::path photo = folder / file;
+        struct stat info {};
+        stat(photo.c_str(), &info);
+        const QByteArray uri = QUrl::fromLocalFile(QString::fromStdString(photo.string())).toEncoded();
+        const QByteArray name = QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex() + ".png";
+        const QImage& picture = pictures[static_cast<size_t>(i % kMixedKinds)];
+        std::vector<std::pair<std::string, std::string>> text = {
+            {"Thumb::URI", uri.toStdString()},
+            {"Thumb::MTime", std::to_string(info.st_mtime)},
+            {"Software", "GNOME::ThumbnailFactory"}};
+        WritePngWithText(picture, text, large / name.toStdString());
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -140,6 +253,9 @@ int main(int argc, char** argv) {
     }
     const ModuleBus bus{&plugin_util::PostCommand, workbench->instance};
     const fs::path root = fs::temp_directory_path() / ("converter_window_bench_" + std::to_string(getpid()));
+    const fs::path cache = root / "cache";
+    fs::create_directories(cache);
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
     std::printf("cores: %u, load average at start: %.2f\n", std::thread::hardware_concurrency(), LoadAverage());
 
     {
@@ -155,22 +271,20 @@ int main(int argc, char** argv) {
         Pump([&] { return window.thumbnailsEnded; }, 300);
     }
     {
-        // 2-3. 1,000 real phone photos: the first screen of thumbnails, and the rate.
-        const fs::path folder = MakeFolder(root, "phone", 1000, photos);
-        Window window(bus);
-        window.chooser.folder = BASUtilityString::Utf8ToUtf16(folder.string());
-        QElapsedTimer timer;
-        timer.start();
-        window.content->AddFolder();
-        Pump([&] { return window.ScreenHasThumbnails(); }, 300);
-        const double firstScreenMs = timer.nsecsElapsed() / 1e6;
-        Pump([&] { return window.thumbnailsEnded; }, 600);
-        const double allSeconds = timer.nsecsElapsed() / 1e9;
-        std::printf("1,000 phone photos: first screen of thumbnails %.0f ms; all thumbnails %.2f s = %.0f a second\n",
-                    firstScreenMs, allSeconds, 1000 / allSeconds);
+        // 2-5. Thumbnails of 1,000 real phone photos: the mixed set with the
+        // cache cold, then again from our own entries; photos whose
+        // thumbnails a file manager made; photos that all carry a preview.
+        const fs::path mixed = MakeFolder(root, "phone", 1000, photos);
+        PrintRun("1,000 phone photos, cache cold (mixed set)", 1000, ShowThumbnails(bus, mixed));
+        PrintRun("1,000 phone photos, cache warm", 1000, ShowThumbnails(bus, mixed));
+        const fs::path managed = MakeFolder(root, "managed", 1000, photos);
+        WriteFileManagerEntries(cache, managed, photos, 1000);
+        PrintRun("1,000 phone photos, entries made by a file manager", 1000, ShowThumbnails(bus, managed));
+        const fs::path previews = MakeFolder(root, "previews", 1000, photos, kPreviewKinds);
+        PrintRun("1,000 phone photos with a preview, cache cold", 1000, ShowThumbnails(bus, previews));
     }
     {
-        // 4-5. 10,000 rows with thumbnails: one screen per scroll step, and memory.
+        // 6-7. 10,000 rows with thumbnails: one screen per scroll step, and memory.
         const double before = ResidentMb();
         const fs::path folder = MakeFolder(root, "many", 10000, photos);
         Window window(bus);

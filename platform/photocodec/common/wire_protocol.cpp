@@ -32,6 +32,7 @@ public:
         }
     }
     void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+    void i64(int64_t v) { u64(static_cast<uint64_t>(v)); }
     void blob(const void* data, size_t size)
     {
         u32(static_cast<uint32_t>(size));
@@ -84,6 +85,15 @@ public:
             return false;
         }
         v = static_cast<int32_t>(x);
+        return true;
+    }
+    bool i64(int64_t& v)
+    {
+        uint64_t x = 0;
+        if (!u64(x)) {
+            return false;
+        }
+        v = static_cast<int64_t>(x);
         return true;
     }
     bool text(std::string& s)
@@ -208,6 +218,11 @@ std::vector<uint8_t> encode(const Request& request)
     w.u8(request.keepExif ? 1 : 0);
     w.i32(request.thumbnailSize);
     w.u8(static_cast<uint8_t>(request.decoders));
+    w.i32(request.entrySize);
+    w.blob(request.keys.uri.data(), request.keys.uri.size());
+    w.i64(request.keys.modifiedSeconds);
+    w.i64(request.keys.fileBytes);
+    w.blob(request.keys.software.data(), request.keys.software.size());
     return w.take();
 }
 
@@ -232,6 +247,7 @@ std::vector<uint8_t> encode(const Result& result)
     Writer w;
     w.u32(result.sequence);
     w.u8(result.ok ? 1 : 0);
+    w.u8(result.flags);
     w.i32(result.width);
     w.i32(result.height);
     w.blob(result.message.data(), result.message.size());
@@ -254,10 +270,11 @@ std::optional<Request> decodeRequest(const std::vector<uint8_t>& payload)
     uint8_t keep = 0;
     uint8_t decoders = 0;
     if (!r.u32(q.sequence) || !r.u8(op) || !r.i32(q.quality) || !r.u8(keep) || !r.i32(q.thumbnailSize) || !r.u8(decoders) ||
-        !r.atEnd()) {
+        !r.i32(q.entrySize) || !r.text(q.keys.uri) || !r.i64(q.keys.modifiedSeconds) || !r.i64(q.keys.fileBytes) ||
+        !r.text(q.keys.software) || !r.atEnd()) {
         return std::nullopt;
     }
-    if (op < static_cast<uint8_t>(Operation::ConvertJpeg) || op > static_cast<uint8_t>(Operation::Thumbnail) ||
+    if (op < static_cast<uint8_t>(Operation::ConvertJpeg) || op > static_cast<uint8_t>(Operation::MatchEntry) ||
         decoders > static_cast<uint8_t>(DecoderChoice::Libde265Only) || keep > 1) {
         return std::nullopt;
     }
@@ -292,7 +309,7 @@ std::optional<Result> decodeResult(const std::vector<uint8_t>& payload)
     Reader r(payload);
     Result result;
     uint8_t ok = 0;
-    if (!r.u32(result.sequence) || !r.u8(ok) || ok > 1 || !r.i32(result.width) || !r.i32(result.height) || !r.text(result.message) ||
+    if (!r.u32(result.sequence) || !r.u8(ok) || ok > 1 || !r.u8(result.flags) || !r.i32(result.width) || !r.i32(result.height) || !r.text(result.message) ||
         !r.bytes(result.payload) || !r.atEnd()) {
         return std::nullopt;
     }

@@ -2,6 +2,8 @@
 // Only paths' descriptors and small results cross it, never pixels: the
 // helper reads the source through a descriptor, writes the output through
 // another and sends back a status (and, for thumbnails, the JPEG bytes).
+// Entries of the desktop's thumbnail cache are read and written by the
+// helper too: what other programs wrote there is parsed only here.
 // Several requests may be under way at once; each carries a sequence
 // number that its progress and its result repeat, and results come back
 // in the order the requests were sent.
@@ -19,7 +21,7 @@
 namespace photocodec::wire {
 
 constexpr uint32_t kMagic = 0x43425850;  // "PXBC" read as little-endian bytes
-constexpr uint16_t kVersion = 2;
+constexpr uint16_t kVersion = 3;
 constexpr size_t kHeaderBytes = 12;
 // Bigger than any thumbnail we make; anything larger is a broken stream.
 constexpr uint32_t kMaxPayloadBytes = 64u << 20;
@@ -34,14 +36,25 @@ enum class MessageType : uint16_t {
 };
 
 enum class Operation : uint8_t {
-    ConvertJpeg = 1,
-    ConvertPng = 2,
-    Thumbnail = 3,
+    ConvertJpeg = 1,      // descriptors: the photo, the output
+    ConvertPng = 2,       // the photo, the output
+    Thumbnail = 3,        // the photo, and the new cache entry to write when entrySize > 0
+    CachedThumbnail = 4,  // a cache entry, and the photo for its size when the entry does not tell it
+    MatchEntry = 5,       // a cache entry (a failure's): answered ok when its keys are the photo's
 };
 
 enum class DecoderChoice : uint8_t {
     PreferFfmpeg = 0,  // FFmpeg first, then libde265 if it fails
     Libde265Only = 1,  // after FFmpeg took the helper down with it
+};
+
+// The photo as the thumbnail cache knows it: written into a new entry and
+// compared with a stored one.
+struct EntryKeys {
+    std::string uri;
+    int64_t modifiedSeconds = 0;
+    int64_t fileBytes = 0;
+    std::string software;  // written only
 };
 
 struct Request {
@@ -51,6 +64,10 @@ struct Request {
     bool keepExif = false;
     int32_t thumbnailSize = 256;
     DecoderChoice decoders = DecoderChoice::PreferFfmpeg;
+    // The longer side of the cache entry's size folder: the entry to make,
+    // or the most a stored one may hold.
+    int32_t entrySize = 0;
+    EntryKeys keys;
 };
 
 struct Hello {
@@ -64,8 +81,13 @@ struct Progress {
 };
 
 struct Result {
+    // What a failure or a thumbnail says beyond ok.
+    static constexpr uint8_t kFileAtFault = 1;   // the file itself is no photo we can read
+    static constexpr uint8_t kEntryWritten = 2;  // the new cache entry is complete
+
     uint32_t sequence = 0;
     bool ok = false;
+    uint8_t flags = 0;
     int32_t width = 0;
     int32_t height = 0;
     std::string message;           // why it failed, for the log

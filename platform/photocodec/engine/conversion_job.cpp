@@ -11,8 +11,10 @@
 #include <cstring>
 #include <memory>
 
+#include "cache_entry_sink.h"
 #include "color_profile.h"
 #include "exif_block.h"
+#include "failure_kind.h"
 #include "hdr_tone_mapper.h"
 #include "heif_photo.h"
 #include "jpeg_sink.h"
@@ -28,6 +30,9 @@ namespace photocodec {
 namespace {
 
 constexpr int kThumbnailQuality = 85;
+// An EXIF thumbnail this wide serves a list of any size (the usual 160 x
+// 120 one fills a row of 60 pixels at twice the density).
+constexpr uint32_t kUsableExifThumbnailWidth = 120;
 // What the helper itself, its libraries and a few tiles take besides the
 // image.
 constexpr uint64_t kBaseMemoryBytes = 96ull << 20;
@@ -98,6 +103,7 @@ struct Attempt {
     bool ok = false;
     bool decodeFailed = false;  // worth another decoder
     bool needsRgb = false;      // worth another go through RGB
+    bool entryWritten = false;
     std::string error;
     std::vector<uint8_t> bytes;
 };
@@ -173,6 +179,9 @@ public:
 
     JobResult heif(HeifPhoto& photo);
     JobResult picture(DecodedPicture& picture, FileKind kind);
+    // Some attempt failed for want of memory or of a decoder: then even
+    // a failed job says nothing against the file.
+    bool sawShortcoming() const { return shortcoming_; }
 
 private:
     Attempt encode(TileSource& source, const Geometry& geometry, const PhotoMetadata& metadata, bool premultiplied,
@@ -181,6 +190,12 @@ private:
     Attempt heifThumbnailItem(HeifPhoto& photo, const heif_image_handle* handle, const char* decoder,
                               const PhotoMetadata& metadata);
     JobResult heifThumbnail(HeifPhoto& photo, const PhotoMetadata& metadata);
+    Attempt exifThumbnail(const HeifPhoto& photo, const PhotoMetadata& metadata);
+    // The size on the longer side that a thumbnail's source should have:
+    // the cache entry's when one is made, else the list's.
+    uint32_t thumbnailSourceSize() const;
+    std::unique_ptr<CacheEntrySink> entrySink(BandSink& next, const PhotoMetadata& metadata) const;
+    void note(const Attempt& attempt);
     PixelFormat heifFormat(const HeifPhoto& photo) const;
     PixelFormat thumbnailFormat(const HeifPhoto& photo, bool monochrome, bool alpha, const PixelFormat& native) const;
     std::vector<uint8_t> heifProfile(const HeifPhoto& photo) const;
@@ -196,7 +211,33 @@ private:
     JobReporter& reporter_;
     int outputFd_;
     std::unique_ptr<HdrToneMapper> toneMapper_;
+    uint32_t photoWidth_ = 0;  // as shown
+    uint32_t photoHeight_ = 0;
+    bool shortcoming_ = false;
 };
+
+void Job::note(const Attempt& attempt)
+{
+    if (!attempt.ok && isMachineShortcoming(attempt.error)) {
+        shortcoming_ = true;
+    }
+}
+
+uint32_t Job::thumbnailSourceSize() const
+{
+    return settings_.entrySize > 0 && outputFd_ >= 0 ? std::max(settings_.entrySize, settings_.thumbnailSize)
+                                                      : settings_.thumbnailSize;
+}
+
+std::unique_ptr<CacheEntrySink> Job::entrySink(BandSink& next, const PhotoMetadata& metadata) const
+{
+    CacheEntrySink::Entry entry;
+    entry.fd = outputFd_;
+    entry.text = newEntryText(settings_.entryKeys, photoWidth_, photoHeight_);
+    entry.iccProfile = metadata.iccProfile;
+    entry.minimumSide = std::min(settings_.entrySize, std::max(photoWidth_, photoHeight_));
+    return std::make_unique<CacheEntrySink>(next, std::move(entry));
+}
 
 bool Job::memoryFits(uint64_t needBytes, std::string& error) const
 {
@@ -335,9 +376,19 @@ Attempt Job::encode(TileSource& source, const Geometry& geometry, const PhotoMet
         head = jpeg.get();
     }
     std::unique_ptr<DownscaleSink> downscale;
+    std::unique_ptr<CacheEntrySink> entry;
+    std::unique_ptr<DownscaleSink> toEntrySize;
     if (settings_.kind == JobKind::Thumbnail) {
         downscale = std::make_unique<DownscaleSink>(*head, settings_.thumbnailSize);
         head = downscale.get();
+        // The entry is made at its own size first; the list's picture is
+        // shrunk from it.
+        if (thumbnailSourceSize() > settings_.thumbnailSize) {
+            entry = entrySink(*head, metadata);
+            head = entry.get();
+            toEntrySize = std::make_unique<DownscaleSink>(*head, settings_.entrySize);
+            head = toEntrySize.get();
+        }
     }
     std::unique_ptr<FlattenAlphaSink> flatten;
     if (settings_.kind != JobKind::Png && source.format().hasAlpha()) {
@@ -355,6 +406,7 @@ Attempt Job::encode(TileSource& source, const Geometry& geometry, const PhotoMet
     if (jpeg && settings_.kind == JobKind::Thumbnail) {
         attempt.bytes = jpeg->takeBytes();
     }
+    attempt.entryWritten = entry && entry->written();
     attempt.ok = true;
     return attempt;
 }
@@ -419,6 +471,8 @@ JobResult Job::heif(HeifPhoto& photo)
     JobResult result;
     result.width = photo.displayWidth();
     result.height = photo.displayHeight();
+    photoWidth_ = result.width;
+    photoHeight_ = result.height;
     reporter_.progress(uint64_t{photo.width()} * photo.height());
 
     const ColorDescription& color = photo.color();
@@ -442,6 +496,7 @@ JobResult Job::heif(HeifPhoto& photo)
             format = PixelFormat{PixelKind::Rgb, 1, 1};
             attempt = heifPrimary(photo, decoders[i], format, metadata);
         }
+        note(attempt);
         if (attempt.ok) {
             result.ok = true;
             return result;
@@ -543,13 +598,26 @@ JobResult Job::heifThumbnail(HeifPhoto& photo, const PhotoMetadata& metadata)
 
     // The smallest preview of the right shape that still fills the size
     // asked for; otherwise the photo itself, scaled down.
-    const uint32_t enough = std::min(settings_.thumbnailSize, std::max(result.width, result.height));
+    const uint32_t enough = std::min(thumbnailSourceSize(), std::max(result.width, result.height));
     std::vector<const Candidate*> order;
     for (const Candidate& c : thumbnails) {
         if (c.matches && c.longer >= enough) {
             order.push_back(&c);
             break;
         }
+    }
+    if (order.empty() && photo.exif() && photo.exif()->thumbnailJpeg()) {
+        // No preview of its own that serves: the camera's small JPEG in
+        // the EXIF data costs a fraction of a decode of the photo.
+        Attempt attempt = exifThumbnail(photo, metadata);
+        note(attempt);
+        if (attempt.ok && !attempt.bytes.empty()) {
+            result.ok = true;
+            result.entryWritten = attempt.entryWritten;
+            result.thumbnail = std::move(attempt.bytes);
+            return result;
+        }
+        reporter_.log("the EXIF thumbnail does not serve (" + attempt.error + "); decoding the photo");
     }
     order.push_back(nullptr);  // the primary image
     // Should the photo itself fail, any preview beats none.
@@ -578,8 +646,10 @@ JobResult Job::heifThumbnail(HeifPhoto& photo, const PhotoMetadata& metadata)
             } else {
                 attempt = heifThumbnailItem(photo, c->handle.get(), decoder, metadata);
             }
+            note(attempt);
             if (attempt.ok && !attempt.bytes.empty()) {
                 result.ok = true;
+                result.entryWritten = attempt.entryWritten;
                 result.thumbnail = std::move(attempt.bytes);
                 return result;
             }
@@ -592,6 +662,35 @@ JobResult Job::heifThumbnail(HeifPhoto& photo, const PhotoMetadata& metadata)
     return result;
 }
 
+Attempt Job::exifThumbnail(const HeifPhoto& photo, const PhotoMetadata& metadata)
+{
+    Attempt attempt;
+    const ExifBlock& exif = *photo.exif();
+    const auto [offset, length] = *exif.thumbnailJpeg();
+    DecodedPicture picture;
+    const uint64_t available = availableMemoryBytes();
+    if (!decodeJpeg(exif.bytes().data() + offset, length, 0, available != 0 ? available : (1ull << 30), picture,
+                    attempt.error)) {
+        return attempt;
+    }
+    std::unique_ptr<WholeImageSource> source = WholeImageSource::of(picture.raster);
+    // Stored as the sensor saw it, like the photo: turned by the camera's
+    // orientation, it must show the photo's shape.
+    Geometry geometry(source->canvasWidth(), source->canvasHeight());
+    const int orientation = exif.orientation() != 0 ? exif.orientation() : 1;
+    if (!geometry.applyExifOrientation(orientation) ||
+        !aspectMatches(geometry.width(), geometry.height(), photo.displayWidth(), photo.displayHeight())) {
+        attempt.error = "it shows another shape than the photo";
+        return attempt;
+    }
+    if (std::max(geometry.width(), geometry.height()) < settings_.thumbnailSize &&
+        source->canvasWidth() < kUsableExifThumbnailWidth) {
+        attempt.error = "it is too small";
+        return attempt;
+    }
+    return encode(*source, geometry, metadata, false, false);
+}
+
 JobResult Job::picture(DecodedPicture& picture, FileKind kind)
 {
     JobResult result;
@@ -602,6 +701,8 @@ JobResult Job::picture(DecodedPicture& picture, FileKind kind)
     }
     result.width = geometry.width();
     result.height = geometry.height();
+    photoWidth_ = result.width;
+    photoHeight_ = result.height;
     reporter_.progress(uint64_t{source->canvasWidth()} * source->canvasHeight());
 
     PhotoMetadata metadata;
@@ -617,8 +718,10 @@ JobResult Job::picture(DecodedPicture& picture, FileKind kind)
     // high quality.
     const bool fullChroma = kind == FileKind::Png && settings_.quality >= 90;
     Attempt attempt = encode(*source, geometry, metadata, false, fullChroma);
+    note(attempt);
     result.ok = attempt.ok;
     result.error = attempt.error;
+    result.entryWritten = attempt.entryWritten;
     result.thumbnail = std::move(attempt.bytes);
     return result;
 }
@@ -640,15 +743,12 @@ FileKind sniffFile(const uint8_t* data, size_t size)
     return FileKind::Unknown;
 }
 
-JobResult runJob(const JobSettings& settings, std::shared_ptr<const SourceBytes> file, int outputFd,
-                 JobReporter& reporter)
+namespace {
+
+JobResult runFileJob(Job& job, const JobSettings& settings, std::shared_ptr<const SourceBytes> file,
+                     JobReporter& reporter)
 {
     JobResult result;
-    if (!file || file->size() == 0) {
-        result.error = "the file is empty";
-        return result;
-    }
-    Job job(settings, reporter, outputFd);
     const uint64_t available = availableMemoryBytes();
     const uint64_t budget = available != 0 ? available : (4ull << 30);
     FileKind kind = sniffFile(file->data(), file->size());
@@ -663,7 +763,8 @@ JobResult runJob(const JobSettings& settings, std::shared_ptr<const SourceBytes>
     case FileKind::Jpeg:
     case FileKind::Png: {
         DecodedPicture picture;
-        uint32_t minSide = settings.kind == JobKind::Thumbnail ? settings.thumbnailSize : 0;
+        uint32_t minSide =
+            settings.kind == JobKind::Thumbnail ? std::max(settings.thumbnailSize, settings.entrySize) : 0;
         bool ok = kind == FileKind::Jpeg
                       ? decodeJpeg(file->data(), file->size(), minSide, budget, picture, result.error)
                       : decodePng(file->data(), file->size(), budget, picture, result.error);
@@ -681,6 +782,32 @@ JobResult runJob(const JobSettings& settings, std::shared_ptr<const SourceBytes>
         result.error = "not a HEIF, JPEG or PNG file";
         return result;
     }
+}
+
+}  // namespace
+
+JobResult runJob(const JobSettings& settings, std::shared_ptr<const SourceBytes> file, int outputFd,
+                 JobReporter& reporter)
+{
+    JobResult result;
+    if (!file || file->size() == 0) {
+        result.error = "the file is empty";
+        return result;
+    }
+    Job job(settings, reporter, outputFd);
+    result = runFileJob(job, settings, std::move(file), reporter);
+    result.fileAtFault = !result.ok && !job.sawShortcoming() && !isMachineShortcoming(result.error);
+    return result;
+}
+
+JobResult thumbnailOfPicture(const JobSettings& settings, DecodedPicture& picture, JobReporter& reporter)
+{
+    JobSettings listOnly = settings;
+    listOnly.kind = JobKind::Thumbnail;
+    listOnly.entrySize = 0;
+    Job job(listOnly, reporter, -1);
+    // A list picture has no use for chroma at full resolution.
+    return job.picture(picture, FileKind::Unknown);
 }
 
 }  // namespace photocodec

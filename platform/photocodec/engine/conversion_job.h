@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "cache_entry.h"
+#include "picture_readers.h"
 #include "source_bytes.h"
 
 namespace photocodec {
@@ -20,6 +22,10 @@ struct JobSettings {
     int quality = 90;
     bool keepExif = false;
     uint32_t thumbnailSize = 256;
+    // Thumbnails: the desktop's cache entry to write beside the list
+    // picture, this long on its longer side (0: none), with the photo's keys.
+    uint32_t entrySize = 0;
+    EntryKeys entryKeys;
     // HEVC decoder plug-ins to try in turn; a null entry is libheif's own
     // choice.
     std::vector<const char*> hevcDecoders;
@@ -40,11 +46,19 @@ struct JobResult {
     uint32_t height = 0;
     std::vector<uint8_t> thumbnail;
     std::string error;
+    // Failed for what the file holds (not a photo, damaged, nothing
+    // decodable), not for the machine's want of memory or a decoder.
+    bool fileAtFault = false;
+    bool entryWritten = false;  // thumbnails: the cache entry is complete
 };
 
-// `outputFd` receives the file (unused for thumbnails).
+// `outputFd` receives the file; for thumbnails, the cache entry (-1: none).
 JobResult runJob(const JobSettings& settings, std::shared_ptr<const SourceBytes> file, int outputFd,
                  JobReporter& reporter);
+
+// The list picture of a picture in hand (a cache entry): flattened on
+// white and shrunk to settings.thumbnailSize; no entry is written.
+JobResult thumbnailOfPicture(const JobSettings& settings, DecodedPicture& picture, JobReporter& reporter);
 
 enum class FileKind { Heif, Jpeg, Png, Unknown };
 // By content, never by name.

@@ -239,6 +239,43 @@ void ExifBlock::setPixelDimensions(uint32_t width, uint32_t height)
     }
 }
 
+std::optional<std::pair<size_t, size_t>> ExifBlock::thumbnailJpeg() const
+{
+    uint32_t ifd1 = 0;
+    if (!hasThumbnail() || !readU32(nextIfdField_, ifd1)) {
+        return std::nullopt;
+    }
+    std::vector<Entry> entries;
+    std::vector<Range> ignoredRanges;
+    uint32_t ignoredNext = 0;
+    size_t ignoredField = 0;
+    if (!readDirectory(ifd1, entries, ignoredNext, ignoredField, ignoredRanges)) {
+        return std::nullopt;
+    }
+    auto number = [&](uint16_t tag) -> std::optional<uint32_t> {
+        const Entry* e = find(entries, tag);
+        if (e == nullptr || e->count != 1) {
+            return std::nullopt;
+        }
+        uint32_t value = 0;
+        if (e->type == kTypeLong && readU32(e->position + 8, value)) {
+            return value;
+        }
+        uint16_t narrow = 0;
+        if (e->type == kTypeShort && readU16(e->position + 8, narrow)) {
+            return narrow;
+        }
+        return std::nullopt;
+    };
+    const std::optional<uint32_t> offset = number(kTagThumbnailOffset);
+    const std::optional<uint32_t> length = number(kTagThumbnailLength);
+    if (!offset || !length || *length < 4 || *offset > bytes_.size() || *length > bytes_.size() - *offset ||
+        bytes_[*offset] != 0xFF || bytes_[*offset + 1] != 0xD8) {
+        return std::nullopt;
+    }
+    return std::make_pair(static_cast<size_t>(*offset), static_cast<size_t>(*length));
+}
+
 void ExifBlock::dropThumbnail()
 {
     if (thumbnailLinked_) {

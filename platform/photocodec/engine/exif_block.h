@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace photocodec {
@@ -21,6 +22,9 @@ public:
     // 1..8, or 0 when the tag is missing or holds nonsense.
     int orientation() const { return orientation_; }
     bool hasThumbnail() const { return nextIfdField_ != 0 && thumbnailLinked_; }
+    // Where the thumbnail's JPEG lies in bytes(): its offset and length,
+    // when IFD1 points at one that lies wholly inside the block.
+    std::optional<std::pair<size_t, size_t>> thumbnailJpeg() const;
 
     // The pixels were turned already: viewers must not turn them again.
     void setOrientationUpright();

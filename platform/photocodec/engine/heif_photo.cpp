@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "failure_kind.h"
+
 namespace photocodec {
 
 namespace {
@@ -14,7 +16,18 @@ constexpr uint32_t kMaxTiles = 1u << 16;
 
 std::string heifMessage(const heif_error& e)
 {
-    return e.message != nullptr && *e.message != 0 ? e.message : "libheif error";
+    std::string message = e.message != nullptr && *e.message != 0 ? e.message : "libheif error";
+    // libheif's words for these vary; ours tell the file's faults from the
+    // machine's.
+    switch (e.code) {
+    case heif_error_Memory_allocation_error:
+        return std::string(kShortOfMemory) + " (" + message + ")";
+    case heif_error_Unsupported_feature:
+    case heif_error_Plugin_loading_error:
+        return std::string(kNoDecoder) + " for it (" + message + ")";
+    default:
+        return message;
+    }
 }
 
 void request(const DecodeRequest& r, heif_colorspace& space, heif_chroma& chroma)
@@ -242,7 +255,7 @@ public:
     bool decode(uint32_t column, uint32_t row, DecodedTile& tile, std::string& error) override
     {
         if (!options_) {
-            error = "out of memory";
+            error = kShortOfMemory;
             return false;
         }
         heif_image* raw = nullptr;
@@ -385,7 +398,7 @@ std::unique_ptr<HeifPhoto> HeifPhoto::open(std::shared_ptr<const SourceBytes> fi
     photo->file_ = std::move(file);
     photo->context_.reset(heif_context_alloc());
     if (!photo->context_) {
-        error = "out of memory";
+        error = kShortOfMemory;
         return nullptr;
     }
     // libheif's default limits refuse very large photos (a 200-megapixel
@@ -615,7 +628,7 @@ HeifImagePtr decodeImage(const heif_image_handle* handle, const DecodeRequest& r
     request(r, space, chroma);
     HeifOptionsPtr options = makeOptions(r, ignoreTransformations);
     if (!options) {
-        error = "out of memory";
+        error = kShortOfMemory;
         return nullptr;
     }
     heif_image* raw = nullptr;

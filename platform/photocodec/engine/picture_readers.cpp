@@ -214,6 +214,19 @@ public:
         return true;
     }
 
+    void readText(std::vector<std::pair<std::string, std::string>>& out) const
+    {
+        png_textp text = nullptr;
+        const int count = png_get_text(png, info, &text, nullptr);
+        for (int i = 0; i < count && text != nullptr; ++i) {
+            if (text[i].key == nullptr) {
+                continue;
+            }
+            const size_t length = text[i].compression > 0 ? text[i].itxt_length : text[i].text_length;
+            out.emplace_back(text[i].key, text[i].text != nullptr ? std::string(text[i].text, length) : std::string());
+        }
+    }
+
     bool readImage(png_bytepp rows)
     {
         if (setjmp(png_jmpbuf(png))) {
@@ -417,6 +430,20 @@ bool decodePng(const uint8_t* data, size_t size, uint64_t maxBytes, DecodedPictu
         takeExif(std::move(decoder.exif), picture);
     }
     picture.raster = std::move(raster);
+    return true;
+}
+
+bool readPngFacts(const uint8_t* data, size_t size, PngFacts& facts, std::string& error)
+{
+    PngDecoder decoder;
+    MemoryInput input{data, size, 0};
+    if (!decoder.readHeader(&input)) {
+        error = decoder.message();
+        return false;
+    }
+    facts.width = decoder.width;
+    facts.height = decoder.height;
+    decoder.readText(facts.text);
     return true;
 }
 

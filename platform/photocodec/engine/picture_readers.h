@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "photo_metadata.h"
 #include "pixel_format.h"
@@ -26,6 +28,15 @@ bool decodeJpeg(const uint8_t* data, size_t size, uint32_t minSide, uint64_t max
                 std::string& error);
 
 bool decodePng(const uint8_t* data, size_t size, uint64_t maxBytes, DecodedPicture& picture, std::string& error);
+
+// What a PNG file says before its pixels: its size and its text keys
+// (tEXt, zTXt and iTXt alike).
+struct PngFacts {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::vector<std::pair<std::string, std::string>> text;
+};
+bool readPngFacts(const uint8_t* data, size_t size, PngFacts& facts, std::string& error);
 
 }  // namespace photocodec
 

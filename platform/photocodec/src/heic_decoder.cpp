@@ -8,14 +8,17 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <climits>
 #include <deque>
 #include <mutex>
+#include <optional>
 
 #include "codec_encoders.h"
 #include "codec_log.h"
 #include "output_file.h"
 #include "path_text.h"
 #include "spare_helper.h"
+#include "thumbnail_cache.h"
 #include "unique_fd.h"
 #include "worker_client.h"
 
@@ -86,6 +89,27 @@ bool outputLooksComplete(int fd, photocodec::wire::Operation operation)
     return std::memcmp(head, kSignature, 8) == 0 && std::memcmp(tail, kEnd, 12) == 0;
 }
 
+// The photo's keys as its cache entries carry them.
+photocodec::wire::EntryKeys entryKeys(const photocodec::ThumbnailCache::Photo& photo)
+{
+    photocodec::wire::EntryKeys keys;
+    keys.uri = photo.uri;
+    keys.modifiedSeconds = photo.modifiedSeconds;
+    keys.fileBytes = photo.fileBytes;
+    keys.software = photocodec::ThumbnailCache::software();
+    return keys;
+}
+
+// A relative path is taken from the working folder, as the file was opened.
+std::string absolutePath(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/') {
+        return path;
+    }
+    char folder[PATH_MAX];
+    return ::getcwd(folder, sizeof(folder)) != nullptr ? std::string(folder) + "/" + path : std::string();
+}
+
 }  // namespace
 
 // Private to the library, though it nests in an exported class.
@@ -116,11 +140,23 @@ private:
     bool finishLocked();
     bool idleLocked(const char* what) const;
 
+    using Outcome = photocodec::WorkerClient::Outcome;
+    using CachedPhoto = photocodec::ThumbnailCache::Photo;
+    // The photo's thumbnail, from the cache when an entry serves, else
+    // decoded (and kept in the cache). False with nothing to show.
+    bool thumbnailLocked(const std::string& path, const OpenedSource& photo, int32_t size, Outcome& made);
+    // From a stored entry of another program's or ours, when one stands for
+    // the photo as it is now and is large enough.
+    bool fromStoredEntry(const CachedPhoto& cached, const OpenedSource& photo, int32_t size, Outcome& made);
+    // Our codec failed on the photo as it is now, as its failure entry says.
+    bool failedBefore(const CachedPhoto& cached);
+
     // The contract allows one thread per decoder; the lock keeps a caller
     // that breaks it from corrupting the helper conversation.
     std::mutex lock_;
     std::deque<Conversion> conversions_;  // started, not yet finished, oldest first
     photocodec::WorkerClient worker_;
+    photocodec::ThumbnailCache cache_;
 };
 
 void HeicDecoder::Impl::start(photocodec::wire::Operation operation, const char16_t* source,
@@ -193,7 +229,7 @@ bool HeicDecoder::Impl::startLocked(photocodec::wire::Operation operation, const
     request.operation = operation;
     request.quality = std::clamp(quality, 1, 100);
     request.keepExif = keepExif;
-    worker_.submit(request, c.opened.fd.get(), c.output->fd());
+    worker_.submit(request, {c.opened.fd.get(), c.output->fd()});
     c.submitted = true;
     return true;
 }
@@ -261,18 +297,13 @@ bool HeicDecoder::Impl::thumbnail(const char16_t* source, uint8_t** buffer, uint
         return false;
     }
 
-    photocodec::wire::Request request;
-    request.operation = photocodec::wire::Operation::Thumbnail;
-    request.thumbnailSize = imageSize > 0 ? std::min(imageSize, kMaxThumbnailSize) : kDefaultThumbnailSize;
-
+    const int32_t size = imageSize > 0 ? std::min(imageSize, kMaxThumbnailSize) : kDefaultThumbnailSize;
     std::lock_guard<std::mutex> guard(lock_);
     if (!idleLocked("thumbnail")) {
         return false;
     }
-    photocodec::WorkerClient::Outcome outcome = worker_.run(request, opened.fd.get(), -1);
-    if (!outcome.ok || outcome.result.payload.empty()) {
-        logLine(LogLevel::Warning, "no thumbnail for " + *sourcePath + ": " +
-                                       (outcome.failure.empty() ? "the helper sent no image" : outcome.failure));
+    Outcome outcome;
+    if (!thumbnailLocked(*sourcePath, opened, size, outcome)) {
         return false;
     }
     // malloc here, free in FreeBuffer.
@@ -290,6 +321,83 @@ bool HeicDecoder::Impl::thumbnail(const char16_t* source, uint8_t** buffer, uint
         *height = outcome.result.height;
     }
     return true;
+}
+
+bool HeicDecoder::Impl::thumbnailLocked(const std::string& path, const OpenedSource& photo, int32_t size,
+                                        Outcome& made)
+{
+    photocodec::wire::Request request;
+    request.operation = photocodec::wire::Operation::Thumbnail;
+    request.thumbnailSize = size;
+    // The cache is only a shortcut: without it (no folder, a read-only or
+    // full one) the thumbnail is made as it always was.
+    const std::optional<CachedPhoto> cached = cache_.locate(absolutePath(path), photo.info, size);
+    std::unique_ptr<photocodec::NewCacheEntry> entry;
+    if (cached) {
+        if (fromStoredEntry(*cached, photo, size, made)) {
+            return true;
+        }
+        if (failedBefore(*cached)) {
+            logLine(LogLevel::Info, "no thumbnail for " + path + ": the codec failed on it before, and it has not changed");
+            return false;
+        }
+        entry = cache_.newEntry(*cached);
+        request.keys = entryKeys(*cached);
+        if (entry) {
+            request.entrySize = photocodec::ThumbnailCache::kSizes[cached->sizeIndex].pixels;
+        }
+    }
+    std::vector<int> fds{photo.fd.get()};
+    if (entry) {
+        fds.push_back(entry->fd());
+    }
+    made = worker_.run(request, fds);
+    if (!made.ok || made.result.payload.empty()) {
+        logLine(LogLevel::Warning, "no thumbnail for " + path + ": " +
+                                       (made.failure.empty() ? "the helper sent no image" : made.failure));
+        // Only what the file holds is remembered: a lost helper, a memory
+        // limit or a missing decoder may do better next time.
+        if (cached && made.answered && (made.result.flags & photocodec::wire::Result::kFileAtFault) != 0) {
+            cache_.recordFailure(*cached);
+        }
+        return false;
+    }
+    if (entry && (made.result.flags & photocodec::wire::Result::kEntryWritten) != 0 &&
+        outputLooksComplete(entry->fd(), photocodec::wire::Operation::ConvertPng)) {
+        entry->commit();
+    }
+    return true;
+}
+
+bool HeicDecoder::Impl::fromStoredEntry(const CachedPhoto& cached, const OpenedSource& photo, int32_t size,
+                                        Outcome& made)
+{
+    for (photocodec::ThumbnailCache::StoredEntry& stored : cache_.storedEntries(cached)) {
+        photocodec::wire::Request request;
+        request.operation = photocodec::wire::Operation::CachedThumbnail;
+        request.thumbnailSize = size;
+        request.entrySize = stored.folderPixels;
+        request.keys = entryKeys(cached);
+        made = worker_.run(request, {stored.fd.get(), photo.fd.get()});
+        if (made.ok && !made.result.payload.empty() && made.result.width > 0 && made.result.height > 0) {
+            return true;
+        }
+        // Not the photo's, not readable, not the right size: made afresh,
+        // and replaced when it is in the size folder the new one goes to.
+    }
+    return false;
+}
+
+bool HeicDecoder::Impl::failedBefore(const CachedPhoto& cached)
+{
+    photocodec::UniqueFd failure = cache_.failureEntry(cached);
+    if (!failure) {
+        return false;
+    }
+    photocodec::wire::Request request;
+    request.operation = photocodec::wire::Operation::MatchEntry;
+    request.keys = entryKeys(cached);
+    return worker_.run(request, {failure.get()}).ok;
 }
 
 HeicDecoder* HeicDecoder::NewHeicDecoder()

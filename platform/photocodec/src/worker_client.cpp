@@ -89,26 +89,26 @@ bool WorkerClient::ensureRunning(std::string& error)
     return helper_.awaitReady(error);
 }
 
-void WorkerClient::submit(const wire::Request& request, int sourceFd, int outputFd)
+void WorkerClient::submit(const wire::Request& request, const std::vector<int>& fds)
 {
     Pending pending;
     pending.request = request;
-    pending.source.reset(::fcntl(sourceFd, F_DUPFD_CLOEXEC, 0));
-    if (outputFd >= 0) {
-        pending.output.reset(::fcntl(outputFd, F_DUPFD_CLOEXEC, 0));
-    }
-    if (!pending.source || (outputFd >= 0 && !pending.output)) {
-        Outcome failed;
-        failed.failure = std::string("cannot hand the files to the helper: ") + std::strerror(errno);
-        pending.outcome = std::move(failed);
+    for (int fd : fds) {
+        pending.fds.emplace_back(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        if (!pending.fds.back() || pending.fds.size() > wire::kMaxFdsPerFrame) {
+            Outcome failed;
+            failed.failure = std::string("cannot hand the files to the helper: ") + std::strerror(errno);
+            pending.outcome = std::move(failed);
+            break;
+        }
     }
     requests_.push_back(std::move(pending));
     sendWaiting();
 }
 
-WorkerClient::Outcome WorkerClient::run(const wire::Request& request, int sourceFd, int outputFd)
+WorkerClient::Outcome WorkerClient::run(const wire::Request& request, const std::vector<int>& fds)
 {
-    submit(request, sourceFd, outputFd);
+    submit(request, fds);
     return collect();
 }
 
@@ -147,9 +147,9 @@ void WorkerClient::sendWaiting()
                 continue;
             }
             p.request.sequence = nextSequence_++;
-            std::vector<int> fds{p.source.get()};
-            if (p.output) {
-                fds.push_back(p.output.get());
+            std::vector<int> fds;
+            for (const UniqueFd& fd : p.fds) {
+                fds.push_back(fd.get());
             }
             if (!wire::sendFrame(helper_.socket(), wire::MessageType::Request, wire::encode(p.request), fds)) {
                 // This one never reached the helper; those under way did.
@@ -295,6 +295,7 @@ WorkerClient::Outcome WorkerClient::collect()
                 Outcome outcome;
                 outcome.result = std::move(*result);
                 outcome.ok = outcome.result.ok;
+                outcome.answered = true;
                 if (!outcome.ok) {
                     outcome.failure = outcome.result.message;
                 }

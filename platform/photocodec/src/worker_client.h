@@ -12,6 +12,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "helper_process.h"
 #include "unique_fd.h"
@@ -33,20 +34,24 @@ public:
 
     struct Outcome {
         bool ok = false;
+        // The helper answered (ok or not); false when it was lost, timed
+        // out or never got the request.
+        bool answered = false;
         wire::Result result;
         std::string failure;  // why it failed, when it did
     };
 
     // Hands a request to the helper without waiting for its answer, with
-    // the source (and, for conversions, the output) descriptor; the helper
-    // writes the output itself. The descriptors are duplicated.
-    void submit(const wire::Request& request, int sourceFd, int outputFd);
+    // the descriptors its operation takes (the source first; for
+    // conversions the output, which the helper writes itself). The
+    // descriptors are duplicated.
+    void submit(const wire::Request& request, const std::vector<int>& fds);
     // The answer to the oldest request submitted and not yet collected.
     Outcome collect();
     size_t pending() const { return requests_.size(); }
 
     // One request, waited for.
-    Outcome run(const wire::Request& request, int sourceFd, int outputFd);
+    Outcome run(const wire::Request& request, const std::vector<int>& fds);
 
     // How long a request may take: `baseMs` (at most a day), and a second
     // per megapixel the helper says the photo has, but at most
@@ -68,8 +73,7 @@ public:
 private:
     struct Pending {
         wire::Request request;
-        UniqueFd source;
-        UniqueFd output;
+        std::vector<UniqueFd> fds;
         bool sent = false;
         // A second attempt after the helper died under it: it goes to a
         // fresh helper with nothing else under way, so it fails or succeeds

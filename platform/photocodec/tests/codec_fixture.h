@@ -1,5 +1,5 @@
-// A HeicDecoder with both encoders and a scratch folder, for the tests that
-// go through the public interface.
+// A HeicDecoder with both encoders, a scratch folder and a thumbnail cache
+// of its own, for the tests that go through the public interface.
 #ifndef PHOTOCODEC_CODEC_FIXTURE_H
 #define PHOTOCODEC_CODEC_FIXTURE_H
 
@@ -19,6 +19,7 @@ protected:
         ::unsetenv("PIXBRIDGE_HEIF_WORKER");
         ::unsetenv("PIXBRIDGE_HEIF_WORKER_TIMEOUT_MS");
         ::unsetenv("PIXBRIDGE_FAKE_WORKER_MODE");
+        ::setenv("XDG_CACHE_HOME", cache_.path().c_str(), 1);
         decoder_ = HeicDecoder::NewHeicDecoder();
         jpeg_ = decoder_->newJpegEncoder();
         png_ = decoder_->newPngEncoder();
@@ -65,6 +66,7 @@ protected:
     JpegEncoder* jpeg_ = nullptr;
     PngEncoder* png_ = nullptr;
     testsupport::TempDir dir_;
+    testsupport::TempDir cache_;
 };
 
 inline bool near(const testsupport::Rgb& a, const testsupport::Rgb& b, int tolerance)

@@ -298,6 +298,11 @@ bool readPng(const std::string& path, PngInfo& info)
         if (png_get_iCCP(png, pngInfo, &name, &compression, &profile, &length) != 0) {
             info.icc.assign(profile, profile + length);
         }
+        png_textp text = nullptr;
+        const int count = png_get_text(png, pngInfo, &text, nullptr);
+        for (int i = 0; i < count; ++i) {
+            info.text.emplace_back(text[i].key, text[i].text);
+        }
     }
     png_destroy_read_struct(&png, &pngInfo, nullptr);
     return true;
@@ -369,6 +374,50 @@ void writePng(const std::string& path, int width, int height, const PixelFunctio
     if (!png_image_write_to_file(&image, path.c_str(), 0, pixels.data(), 0, nullptr)) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+std::string PngInfo::textOf(const std::string& key) const
+{
+    for (const auto& [k, v] : text) {
+        if (k == key) {
+            return v;
+        }
+    }
+    return {};
+}
+
+void writePngWithText(const std::string& path, int width, int height, Rgb color,
+                      const std::vector<std::pair<std::string, std::string>>& text)
+{
+    FILE* f = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (f == nullptr || setjmp(png_jmpbuf(png))) {
+        throw std::runtime_error("cannot write " + path);
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    std::vector<png_text> chunks(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+        chunks[i].key = const_cast<char*>(text[i].first.c_str());
+        chunks[i].text = const_cast<char*>(text[i].second.c_str());
+    }
+    png_set_text(png, info, chunks.data(), static_cast<int>(chunks.size()));
+    png_write_info(png, info);
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    for (int x = 0; x < width; ++x) {
+        row[3 * x] = static_cast<uint8_t>(color.r);
+        row[3 * x + 1] = static_cast<uint8_t>(color.g);
+        row[3 * x + 2] = static_cast<uint8_t>(color.b);
+    }
+    for (int y = 0; y < height; ++y) {
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
 }
 
 std::vector<uint8_t> makeExif(int orientation, bool bigEndian, uint32_t pixelX, uint32_t pixelY,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsupport {
@@ -70,6 +71,8 @@ struct PngInfo {
     int idatChunks = 0;
     int iendChunks = 0;
     bool exif = false;
+    std::vector<std::pair<std::string, std::string>> text;  // the keys before the image data
+    std::string textOf(const std::string& key) const;
     const uint8_t* at(int x, int y) const { return pixels.data() + (static_cast<size_t>(y) * width + x) * channels; }
 };
 
@@ -83,6 +86,10 @@ void writeJpeg(const std::string& path, int width, int height, const PixelFuncti
 // An 8-bit PNG; with alpha the pixel function's `r` of alphaAt gives it.
 void writePng(const std::string& path, int width, int height, const PixelFunction& pixel,
               const std::function<int(int, int)>& alphaAt = {});
+// An 8-bit RGB PNG of one colour with tEXt chunks, as the desktop's
+// thumbnailers write them.
+void writePngWithText(const std::string& path, int width, int height, Rgb color,
+                      const std::vector<std::pair<std::string, std::string>>& text);
 
 // A small EXIF TIFF structure: Orientation in IFD0, an Exif IFD with
 // PixelXDimension/PixelYDimension, and optionally an IFD1 thumbnail of

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "cached_thumbnail.h"
 #include "conversion_job.h"
 #include "request_pipeline.h"
 #include "source_bytes.h"
@@ -162,15 +163,43 @@ void silenceFfmpeg()
     }
 }
 
+photocodec::EntryKeys keysOf(const wire::Request& request)
+{
+    photocodec::EntryKeys keys;
+    keys.uri = request.keys.uri;
+    keys.modifiedSeconds = request.keys.modifiedSeconds;
+    keys.fileBytes = request.keys.fileBytes;
+    keys.software = request.keys.software;
+    return keys;
+}
+
+// How many descriptors each operation comes with, at least and at most.
+bool descriptorsFit(const wire::Request& request, size_t count)
+{
+    switch (request.operation) {
+    case wire::Operation::ConvertJpeg:
+    case wire::Operation::ConvertPng:
+        return count == 2;
+    case wire::Operation::Thumbnail:
+        return count == (request.entrySize > 0 ? 2u : 1u);
+    case wire::Operation::CachedThumbnail:
+        return count == 1 || count == 2;
+    case wire::Operation::MatchEntry:
+        return count == 1;
+    }
+    return false;
+}
+
 wire::Result serve(const wire::Request& request, std::vector<UniqueFd>& fds, const std::vector<std::string>& hevc,
                    int threads, photocodec::SocketWriter& writer)
 {
     wire::Result result;
-    const bool thumbnail = request.operation == wire::Operation::Thumbnail;
-    if (fds.size() != (thumbnail ? 1u : 2u)) {
+    if (!descriptorsFit(request, fds.size())) {
         result.message = "the request came with the wrong descriptors";
         return result;
     }
+    const bool thumbnail = request.operation == wire::Operation::Thumbnail ||
+                           request.operation == wire::Operation::CachedThumbnail;
     photocodec::JobSettings settings;
     settings.kind = thumbnail ? photocodec::JobKind::Thumbnail
                               : request.operation == wire::Operation::ConvertPng ? photocodec::JobKind::Png
@@ -178,6 +207,8 @@ wire::Result serve(const wire::Request& request, std::vector<UniqueFd>& fds, con
     settings.quality = std::max(1, std::min(100, request.quality));
     settings.keepExif = request.keepExif;
     settings.thumbnailSize = static_cast<uint32_t>(std::max(1, request.thumbnailSize));
+    settings.entrySize = static_cast<uint32_t>(std::max(0, request.entrySize));
+    settings.entryKeys = keysOf(request);
     settings.threads = threads;
     auto has = [&](const char* id) { return std::find(hevc.begin(), hevc.end(), id) != hevc.end(); };
     if (request.decoders == wire::DecoderChoice::PreferFfmpeg && has("ffmpeg")) {
@@ -195,8 +226,28 @@ wire::Result serve(const wire::Request& request, std::vector<UniqueFd>& fds, con
         return result;
     }
     SocketReporter reporter(writer, request.sequence);
-    photocodec::JobResult job = photocodec::runJob(settings, std::move(file), thumbnail ? -1 : fds[1].get(), reporter);
+    photocodec::JobResult job;
+    switch (request.operation) {
+    case wire::Operation::MatchEntry:
+        result.ok = photocodec::entryMatches(*file, settings.entryKeys, result.message);
+        return result;
+    case wire::Operation::CachedThumbnail: {
+        std::shared_ptr<const photocodec::SourceBytes> photo;
+        if (fds.size() > 1) {
+            std::string ignored;
+            photo = photocodec::SourceBytes::map(fds[1].get(), ignored);
+        }
+        job = photocodec::thumbnailFromEntry(settings, *file, std::move(photo), reporter);
+        break;
+    }
+    default:
+        // A thumbnail's second descriptor is the cache entry to write.
+        job = photocodec::runJob(settings, std::move(file), fds.size() > 1 ? fds[1].get() : -1, reporter);
+        break;
+    }
     result.ok = job.ok;
+    result.flags = static_cast<uint8_t>((job.fileAtFault ? wire::Result::kFileAtFault : 0) |
+                                        (job.entryWritten ? wire::Result::kEntryWritten : 0));
     result.width = static_cast<int32_t>(job.width);
     result.height = static_cast<int32_t>(job.height);
     result.message = job.error;
