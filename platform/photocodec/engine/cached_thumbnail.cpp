@@ -10,6 +10,9 @@ namespace photocodec {
 
 namespace {
 
+// What decoding the largest entry (xx-large, 1024 x 1024 with alpha) takes.
+constexpr uint64_t kMostEntryBytes = 16u << 20;
+
 // The photo's shown size from its header alone: libheif reads the boxes,
 // not the coded image.
 bool shownSize(std::shared_ptr<const SourceBytes> photo, int threads, uint32_t& width, uint32_t& height,
@@ -21,7 +24,8 @@ bool shownSize(std::shared_ptr<const SourceBytes> photo, int threads, uint32_t& 
     }
     const uint64_t available = availableMemoryBytes();
     std::unique_ptr<HeifPhoto> heif =
-        HeifPhoto::open(std::move(photo), available != 0 ? available : (4ull << 30), threads, error);
+        HeifPhoto::open(std::move(photo), available != 0 ? available : (4ull << 30), threads, error,
+                        HeifPhoto::Reading::ShownSizeOnly);
     if (!heif) {
         return false;
     }
@@ -32,8 +36,8 @@ bool shownSize(std::shared_ptr<const SourceBytes> photo, int threads, uint32_t& 
 
 }  // namespace
 
-JobResult thumbnailFromEntry(const JobSettings& settings, const SourceBytes& entry,
-                             std::shared_ptr<const SourceBytes> photo, JobReporter& reporter)
+JobResult thumbnailFromEntry(const JobSettings& settings, const SourceBytes& entry, const PhotoBytes& photo,
+                             JobReporter& reporter)
 {
     JobResult result;
     StoredEntryFacts facts;
@@ -47,7 +51,7 @@ JobResult thumbnailFromEntry(const JobSettings& settings, const SourceBytes& ent
     uint32_t photoWidth = facts.photoWidth;
     uint32_t photoHeight = facts.photoHeight;
     if ((photoWidth == 0 || photoHeight == 0) &&
-        !shownSize(std::move(photo), settings.threads, photoWidth, photoHeight, result.error)) {
+        !shownSize(photo(), settings.threads, photoWidth, photoHeight, result.error)) {
         return result;
     }
     // Smaller than the list needs is only right for a photo that small.
@@ -56,9 +60,9 @@ JobResult thumbnailFromEntry(const JobSettings& settings, const SourceBytes& ent
         result.error = "it is smaller than the thumbnail asked for";
         return result;
     }
+    // Its size is checked: a few megabytes at most.
     DecodedPicture picture;
-    const uint64_t available = availableMemoryBytes();
-    if (!decodePng(entry.data(), entry.size(), available != 0 ? available : (1ull << 30), picture, result.error)) {
+    if (!decodePng(entry.data(), entry.size(), kMostEntryBytes, picture, result.error)) {
         return result;
     }
     result = thumbnailOfPicture(settings, picture, reporter);

@@ -4,6 +4,7 @@
 #ifndef PHOTOCODEC_CACHED_THUMBNAIL_H
 #define PHOTOCODEC_CACHED_THUMBNAIL_H
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,12 +15,13 @@
 namespace photocodec {
 
 // settings.entrySize is the most the entry's size folder allows on the
-// longer side; settings.entryKeys the photo's. `photo` may be null when
-// the entry is trusted to tell the photo's size. Fails, with the reason,
-// for an entry that does not stand for the photo, is larger than its
-// folder allows or smaller than the list needs.
-JobResult thumbnailFromEntry(const JobSettings& settings, const SourceBytes& entry,
-                             std::shared_ptr<const SourceBytes> photo, JobReporter& reporter);
+// longer side; settings.entryKeys the photo's. `photo` gives the photo's
+// bytes, asked for only when the entry does not tell the photo's size.
+// Fails, with the reason, for an entry that does not stand for the photo,
+// is larger than its folder allows or smaller than the list needs.
+using PhotoBytes = std::function<std::shared_ptr<const SourceBytes>()>;
+JobResult thumbnailFromEntry(const JobSettings& settings, const SourceBytes& entry, const PhotoBytes& photo,
+                             JobReporter& reporter);
 
 // Whether an entry (a failure's) stands for the photo of `keys`.
 bool entryMatches(const SourceBytes& entry, const EntryKeys& keys, std::string& why);

@@ -392,7 +392,7 @@ bool isHevcItem(heif_context* context, heif_item_id id)
 }
 
 std::unique_ptr<HeifPhoto> HeifPhoto::open(std::shared_ptr<const SourceBytes> file, uint64_t memoryBytes, int threads,
-                                           std::string& error)
+                                           std::string& error, Reading reading)
 {
     std::unique_ptr<HeifPhoto> photo(new HeifPhoto());
     photo->file_ = std::move(file);
@@ -429,7 +429,9 @@ std::unique_ptr<HeifPhoto> HeifPhoto::open(std::shared_ptr<const SourceBytes> fi
     }
     photo->readMetadata();
     photo->layout_ = layoutFor(photo->context_.get(), photo->primary_.get(), photo->extraOrientation());
-    photo->checkGrid();
+    if (reading == Reading::ToDecode) {
+        photo->checkGrid();
+    }
     return photo;
 }
 

@@ -57,8 +57,11 @@ ImageLayout layoutFor(heif_context* context, const heif_image_handle* handle, in
 
 class HeifPhoto {
 public:
+    // How much of the file to read: enough to decode it, or only enough to
+    // tell its shown size (no grid checks).
+    enum class Reading { ToDecode, ShownSizeOnly };
     static std::unique_ptr<HeifPhoto> open(std::shared_ptr<const SourceBytes> file, uint64_t memoryBytes, int threads,
-                                           std::string& error);
+                                           std::string& error, Reading reading = Reading::ToDecode);
 
     heif_context* context() const { return context_.get(); }
     const heif_image_handle* primary() const { return primary_.get(); }

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -40,6 +41,34 @@ std::shared_ptr<const SourceBytes> SourceBytes::map(int fd, std::string& error)
     bytes->data_ = static_cast<const uint8_t*>(mapping);
     bytes->size_ = static_cast<size_t>(info.st_size);
     return bytes;
+}
+
+std::shared_ptr<const SourceBytes> SourceBytes::read(int fd, size_t maxBytes, std::string& error)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+        error = "not a file with something in it";
+        return nullptr;
+    }
+    if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+        error = "the file is too large";
+        return nullptr;
+    }
+    std::vector<uint8_t> data(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::pread(fd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = n == 0 ? "the file got shorter while it was read" : std::string("cannot read the file: ") +
+                                                                             std::strerror(errno);
+            return nullptr;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return copy(std::move(data));
 }
 
 std::shared_ptr<const SourceBytes> SourceBytes::copy(std::vector<uint8_t> data)

@@ -15,6 +15,10 @@ class SourceBytes {
 public:
     // Null, with `error` set, for anything but a non-empty regular file.
     static std::shared_ptr<const SourceBytes> map(int fd, std::string& error);
+    // The same, read into memory: for small files read whole, where a
+    // mapping would cost more to set up and take down than the reading.
+    // Null for a file larger than `maxBytes`.
+    static std::shared_ptr<const SourceBytes> read(int fd, size_t maxBytes, std::string& error);
     static std::shared_ptr<const SourceBytes> copy(std::vector<uint8_t> bytes);
 
     ~SourceBytes();

@@ -121,6 +121,37 @@ void placeTile(const TileSource& source, const Geometry& geometry, const BandPla
     }
 }
 
+bool runInMemory(TileSource& source, const Geometry& geometry, BandSink& sink, const std::vector<BandPlan>& bands,
+                 const Raster& slot, const PixelFormat& out, std::string& error, bool* sourceFailed)
+{
+    DecodedTile tile;
+    if (!source.decode(0, 0, tile, error) || tile.planes.size() != static_cast<size_t>(source.format().planeCount())) {
+        if (error.empty()) {
+            error = "the picture came in the wrong format";
+        }
+        if (sourceFailed != nullptr) {
+            *sourceFailed = true;
+        }
+        return false;
+    }
+    for (const BandPlan& plan : bands) {
+        placeTile(source, geometry, plan, 0, 0, tile, slot);
+        Band band;
+        band.top = plan.top;
+        band.height = plan.height;
+        band.paddedColumns = kPadColumns;
+        for (int p = 0; p < out.planeCount(); ++p) {
+            PlaneView view = slot.plane(p);
+            view.height = subsampled(band.height, out.stepY(p));
+            band.planes.push_back(view);
+        }
+        if (!sink.consume(band, error)) {
+            return false;
+        }
+    }
+    return sink.finish(error);
+}
+
 }  // namespace
 
 WholeImageSource::WholeImageSource(DecodedTile image, const PixelFormat& format)
@@ -268,6 +299,17 @@ bool runPipeline(TileSource& source, const Geometry& geometry, BandSink& sink, c
         for (const auto& tile : bands[b].tiles) {
             tasks.push_back({b, tile.first, tile.second});
         }
+    }
+    if (source.cheapToRepeat() && source.columns() == 1 && source.rows() == 1) {
+        // A picture in memory already (a preview, a thumbnail): its bands
+        // are copies, made here one after the other. A thread to make them
+        // would cost more than the copies, thumbnail after thumbnail.
+        Raster slot;
+        if (!slot.allocate(out, geometry.width(), tallest, kPadColumns)) {
+            error = "not enough memory for the image's bands";
+            return false;
+        }
+        return runInMemory(source, geometry, sink, bands, slot, out, error, sourceFailed);
     }
     const size_t slotCount = std::min<size_t>(static_cast<size_t>(std::max(1, options.bandsInFlight)), bands.size());
     std::vector<Raster> slots(slotCount);

@@ -65,6 +65,10 @@ void keepFreedMemoryForTheNextPhoto(int cores)
     mallopt(M_TOP_PAD, 8 << 20);
 }
 
+// What the library sends of the thumbnail cache; anything larger is no
+// thumbnail.
+constexpr size_t kMaxEntryBytes = 8u << 20;
+
 // The folder of decoder plug-ins that a packaged tree carries beside the
 // helper, with the libheif they were built for.
 constexpr const char* kBundledPluginFolder = "heif-plugins";
@@ -221,7 +225,13 @@ wire::Result serve(const wire::Request& request, std::vector<UniqueFd>& fds, con
         settings.hevcDecoders.push_back(nullptr);
     }
 
-    std::shared_ptr<const photocodec::SourceBytes> file = photocodec::SourceBytes::map(fds[0].get(), result.message);
+    // A cache entry is small and read whole; a photo is mapped, and only
+    // the parts a thumbnail needs are ever read.
+    const bool entry = request.operation == wire::Operation::CachedThumbnail ||
+                       request.operation == wire::Operation::MatchEntry;
+    std::shared_ptr<const photocodec::SourceBytes> file =
+        entry ? photocodec::SourceBytes::read(fds[0].get(), kMaxEntryBytes, result.message)
+              : photocodec::SourceBytes::map(fds[0].get(), result.message);
     if (!file) {
         return result;
     }
@@ -232,12 +242,12 @@ wire::Result serve(const wire::Request& request, std::vector<UniqueFd>& fds, con
         result.ok = photocodec::entryMatches(*file, settings.entryKeys, result.message);
         return result;
     case wire::Operation::CachedThumbnail: {
-        std::shared_ptr<const photocodec::SourceBytes> photo;
-        if (fds.size() > 1) {
+        // The photo is read only when the entry does not tell its size.
+        const photocodec::PhotoBytes photo = [&]() -> std::shared_ptr<const photocodec::SourceBytes> {
             std::string ignored;
-            photo = photocodec::SourceBytes::map(fds[1].get(), ignored);
-        }
-        job = photocodec::thumbnailFromEntry(settings, *file, std::move(photo), reporter);
+            return fds.size() > 1 ? photocodec::SourceBytes::map(fds[1].get(), ignored) : nullptr;
+        };
+        job = photocodec::thumbnailFromEntry(settings, *file, photo, reporter);
         break;
     }
     default:
