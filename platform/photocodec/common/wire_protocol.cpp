@@ -309,8 +309,8 @@ std::optional<Result> decodeResult(const std::vector<uint8_t>& payload)
     Reader r(payload);
     Result result;
     uint8_t ok = 0;
-    if (!r.u32(result.sequence) || !r.u8(ok) || ok > 1 || !r.u8(result.flags) || !r.i32(result.width) || !r.i32(result.height) || !r.text(result.message) ||
-        !r.bytes(result.payload) || !r.atEnd()) {
+    if (!r.u32(result.sequence) || !r.u8(ok) || ok > 1 || !r.u8(result.flags) || !r.i32(result.width) ||
+        !r.i32(result.height) || !r.text(result.message) || !r.bytes(result.payload) || !r.atEnd()) {
         return std::nullopt;
     }
     result.ok = ok != 0;

@@ -78,7 +78,8 @@ bool encodePng(png_structp png, png_infop info, const Raster& picture, png_textp
 bool CacheEntrySink::begin(uint32_t width, uint32_t height, const PixelFormat& format, std::string& error)
 {
     in_ = format;
-    const bool known = format.kind == PixelKind::YCbCr || format.kind == PixelKind::Rgb || format.kind == PixelKind::Gray;
+    const bool known =
+        format.kind == PixelKind::YCbCr || format.kind == PixelKind::Rgb || format.kind == PixelKind::Gray;
     keeping_ = entry_.fd >= 0 && known && std::max(width, height) >= entry_.minimumSide &&
                picture_.allocate(PixelFormat{format.kind == PixelKind::Gray ? PixelKind::Gray : PixelKind::Rgb, 1, 1},
                                  width, height);

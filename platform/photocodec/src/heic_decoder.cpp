@@ -338,7 +338,8 @@ bool HeicDecoder::Impl::thumbnailLocked(const std::string& path, const OpenedSou
             return true;
         }
         if (failedBefore(*cached)) {
-            logLine(LogLevel::Info, "no thumbnail for " + path + ": the codec failed on it before, and it has not changed");
+            logLine(LogLevel::Info,
+                    "no thumbnail for " + path + ": the codec failed on it before, and it has not changed");
             return false;
         }
         entry = cache_.newEntry(*cached);

@@ -1,7 +1,6 @@
 #include "thumbnail_cache.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -13,28 +12,13 @@
 
 #include "codec_log.h"
 #include "file_uri.h"
+#include "md5.h"
 
 namespace photocodec {
 
 namespace {
 
 constexpr const char* kFailureFolder = "fail/quillmarsh-pix-bridge-" PIXBRIDGE_VERSION;
-
-std::string md5Hex(const std::string& text)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr) != 1) {
-        return {};
-    }
-    static const char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 15];
-    }
-    return hex;
-}
 
 std::string cacheRoot()
 {
@@ -305,7 +289,8 @@ namespace {
 
 std::unique_ptr<NewCacheEntry> startEntry(int dir, const std::string& name)
 {
-    static std::mt19937 numbers{std::random_device{}()};
+    // One generator a thread: two decoders may be making entries at once.
+    thread_local std::mt19937 numbers{std::random_device{}()};
     for (int attempt = 0; attempt < 8; ++attempt) {
         const std::string temp = "." + name + "." + std::to_string(numbers() % 1000000000u) + ".part";
         UniqueFd fd(::openat(dir, temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));

@@ -205,8 +205,9 @@ TEST_F(ThumbnailCacheTest, AFailureForWantOfADecoderIsNotRemembered)
     bluePhoto().write(source);
     testsupport::TempDir noPlugins;
     ::setenv("LIBHEIF_PLUGIN_PATH", noPlugins.path().c_str(), 1);
-    // A helper named in the environment starts afresh, with it.
-    ::setenv("PIXBRIDGE_HEIF_WORKER", (std::string(PIXBRIDGE_APP_DIR) + "/pixbridge-heif-worker").c_str(), 1);
+    // A helper named in the environment starts afresh, with it; under a
+    // name of its own it is never kept as the spare for the next decoder.
+    ::setenv("PIXBRIDGE_HEIF_WORKER", (std::string(PIXBRIDGE_APP_DIR) + "/./pixbridge-heif-worker").c_str(), 1);
     HeicDecoder* bare = HeicDecoder::NewHeicDecoder();
     uint8_t* buffer = nullptr;
     uint32_t length = 0;

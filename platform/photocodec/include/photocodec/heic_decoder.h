@@ -70,7 +70,12 @@ public:
 
     // A JPEG thumbnail that fits `imageSize` on its longer side, and the
     // photo's displayed width and height. The buffer is released with
-    // FreeBuffer.
+    // FreeBuffer. Thumbnails go through the desktop's shared thumbnail
+    // cache ($XDG_CACHE_HOME/thumbnails): an entry that another program or
+    // an earlier run made for the photo as it is now serves without a
+    // decode, a thumbnail decoded is kept there for the next time, and a
+    // file that is no photo we can read is noted and not decoded again
+    // until it changes.
     bool extractJpegThumbnailToBuffer(JpegEncoder* encoder, const char16_t* source, uint8_t** buffer,
                                       uint32_t* length, int32_t imageSize, int32_t* width, int32_t* height);
     static void FreeBuffer(uint8_t* buffer);
