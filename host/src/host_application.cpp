@@ -27,6 +27,7 @@
 #include <bedrock/vo_task_pool.h>
 #include <canvas/pictures.h>
 #include <lingua/wx_locale.h>
+#include <pixbridge/command_names.h>
 
 #include <QApplication>
 #include <QScreen>
@@ -38,6 +39,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -297,15 +299,25 @@ void HostApplication::TellLoadFailures(const std::vector<manifest::LoadFailure>&
 
 void HostApplication::ListenForOpenRequests() {
     openRequests_ = std::make_unique<open_request::OpenRequestServer>([this](const open_request::OpenRequest& request) {
-        open_request::PostOpenFiles(request.paths);
+        PostOpenFiles(request.paths);
         if (frame_) open_request::RaiseWindow(frame_.get(), request.activationToken);
     });
     openRequests_->Listen(open_request::SocketPath(product::SingleInstanceName()));
     if (!launch_->openFiles.empty()) {
         // After the loop has started: the module windows exist by then.
         std::vector<std::string> files = launch_->openFiles;
-        QTimer::singleShot(0, frame_.get(), [files] { open_request::PostOpenFiles(files); });
+        QTimer::singleShot(0, frame_.get(), [files] { PostOpenFiles(files); });
     }
+}
+
+void HostApplication::PostOpenFiles(const std::vector<std::string>& files) {
+    std::string text = open_request::EncodePaths(files);
+    LOG(INFO) << "opening " << files.size() << " file(s): " << text;
+    ModuleCommand command;
+    memset(&command, 0, sizeof command);
+    command.command = LIBCONVERTER_COMMAND_OPEN_FILES;
+    command.text = text.data();
+    plugin_util::PostFromHost(&command);
 }
 
 void HostApplication::WatchTerminationSignals() {

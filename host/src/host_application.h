@@ -55,6 +55,8 @@ private:
     void TellLoadFailures(const std::vector<manifest::LoadFailure>& failures);
     // Photos of later launches ("Open with") and of this one reach the workbench.
     void ListenForOpenRequests();
+    // Hands photos to the workbench: LIBCONVERTER_COMMAND_OPEN_FILES from the host.
+    static void PostOpenFiles(const std::vector<std::string>& files);
     void Shutdown();
 
     int& argc_;

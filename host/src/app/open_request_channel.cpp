@@ -1,12 +1,10 @@
 #include "open_request_channel.h"
 
-#include "plugin_util.h"
 #include "run_folder.h"
 
 #include <bedrock/bas_utility_file.h>
 #include <bedrock/bas_utility_string.h>
 #include <canvas/window_system.h>
-#include <pixbridge/command_names.h>
 
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -273,16 +271,6 @@ bool HandToRunningCopy(const std::string& socketPath, const std::vector<std::str
         return false;
     }
     return true;
-}
-
-void PostOpenFiles(const std::vector<std::string>& files) {
-    std::string text = EncodePaths(files);
-    LOG(INFO) << "opening " << files.size() << " file(s): " << text;
-    ModuleCommand command;
-    memset(&command, 0, sizeof command);
-    command.command = LIBCONVERTER_COMMAND_OPEN_FILES;
-    command.text = text.data();
-    plugin_util::PostFromHost(&command);
 }
 
 void RaiseWindow(QWidget* window, const std::string& activationToken) {

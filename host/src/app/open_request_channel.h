@@ -62,8 +62,6 @@ std::string LaunchActivationToken();
 bool HandToRunningCopy(const std::string& socketPath, const std::vector<std::string>& files, int timeoutMs,
                        std::string& error, const std::string& activationToken = std::string());
 
-// Posts LIBCONVERTER_COMMAND_OPEN_FILES from the host.
-void PostOpenFiles(const std::vector<std::string>& files);
 // Shows the window in front, restored if it was minimised. On Wayland the
 // compositor lets it take the focus with a launcher's activation token.
 void RaiseWindow(QWidget* window, const std::string& activationToken = std::string());
