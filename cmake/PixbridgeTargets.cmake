@@ -72,12 +72,20 @@ function(pixbridge_add_program name)
     ENABLE_EXPORTS OFF)
 endfunction()
 
-# pixbridge_add_plugin(<name> VERSION <v> SOURCES <...>): a plug-in module,
+# pixbridge_add_plugin(<name> VERSION <v> SOURCES <...> [DESCRIPTOR <file>]
+#                      [DATA <folder>...] [OUTPUT_DIR <dir>]): a plug-in module,
 # built as a MODULE so nothing can link against it, into
 # Plugins/<name>/<version>/ with a run path that reaches both its own folder
 # and the libraries at the root of the tree.
+#   DESCRIPTOR  the module's "plugin.load" template, configured into the
+#               version folder with @PLUGIN_LIBRARY@ (the library's file name)
+#               and @PLUGIN_VERSION@.
+#   DATA        folders copied, each under its own name, into the version
+#               folder (a module's Resources/). Copied at build time, so an
+#               edited file reaches the runnable tree without a new configure.
+# The package installs the runnable tree as it is (packaging/).
 function(pixbridge_add_plugin name)
-  cmake_parse_arguments(ARG "" "VERSION;OUTPUT_DIR" "SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "VERSION;OUTPUT_DIR;DESCRIPTOR" "SOURCES;DATA" ${ARGN})
   if(NOT ARG_OUTPUT_DIR)
     set(ARG_OUTPUT_DIR "${PIXBRIDGE_PLUGINS_DIR}/${name}/${ARG_VERSION}")
   endif()
@@ -90,6 +98,31 @@ function(pixbridge_add_plugin name)
     LIBRARY_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}"
     BUILD_WITH_INSTALL_RPATH ON
     INSTALL_RPATH "$ORIGIN;$ORIGIN/${to_root}")
+
+  if(ARG_DESCRIPTOR)
+    set(PLUGIN_LIBRARY "lib${name}${CMAKE_SHARED_MODULE_SUFFIX}")
+    set(PLUGIN_VERSION "${ARG_VERSION}")
+    configure_file("${ARG_DESCRIPTOR}" "${ARG_OUTPUT_DIR}/plugin.load" @ONLY)
+  endif()
+
+  set(copies)
+  foreach(folder ${ARG_DATA})
+    get_filename_component(folder "${folder}" ABSOLUTE)
+    get_filename_component(folder_name "${folder}" NAME)
+    file(GLOB_RECURSE files CONFIGURE_DEPENDS RELATIVE "${folder}" "${folder}/*")
+    foreach(file ${files})
+      set(out "${ARG_OUTPUT_DIR}/${folder_name}/${file}")
+      add_custom_command(OUTPUT "${out}"
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different "${folder}/${file}" "${out}"
+        DEPENDS "${folder}/${file}"
+        VERBATIM)
+      list(APPEND copies "${out}")
+    endforeach()
+  endforeach()
+  if(copies)
+    add_custom_target(${name}.data DEPENDS ${copies})
+    add_dependencies(${name} ${name}.data)
+  endif()
 endfunction()
 
 # pixbridge_add_test(<name> SOURCES <...> LIBS <...> [ENV <...>]): one GoogleTest

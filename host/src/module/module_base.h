@@ -1,6 +1,8 @@
 // The host's own task base: runs a piece of the host's work (the update
 // check and download) as one task in one package in one event on the
-// shared task pool, as the modules run theirs.
+// shared task pool, as the modules run theirs. Unlike the modules' it takes
+// the finish functions of the event it builds, posts a task at once, and
+// logs the bare words at the ends.
 #ifndef PIXBRIDGE_HOST_MODULE_BASE_H
 #define PIXBRIDGE_HOST_MODULE_BASE_H
 

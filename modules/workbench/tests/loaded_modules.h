@@ -3,7 +3,7 @@
 #ifndef WORKBENCH_TESTS_LOADED_MODULES_H
 #define WORKBENCH_TESTS_LOADED_MODULES_H
 
-#include "module/module_bus.h"
+#include <module_kit/module_bus.h>
 
 #include <functional>
 

@@ -1,12 +1,10 @@
 #include "module_base.h"
 
-#include <bedrock/auto_release.h>
-#include <bedrock/bas_utility_app.h>
-#include <bedrock/vo_task_schedular.h>
+#include <module_kit/module_bus.h>
+#include <module_kit/task_base.h>
 
 #include <glog/logging.h>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace module_base {
@@ -21,20 +19,11 @@ void SetContext(ModuleContext* ctx) { context = ctx; }
 ModuleContext* Context() { return context; }
 void* Self() { return context ? context->instance : nullptr; }
 
-void Post(ModuleCommand* command) {
-    if (!context || !context->post) return;
-    command->sender = context->instance;
-    context->post(command);
-}
+void Post(ModuleCommand* command) { BusOf(context).Post(*command); }
 
 std::shared_ptr<VoTask> CreateCommandTask(const ModuleCommand* command) {
-    LocalPool pool;
-    auto task = std::make_shared<VoTask>();
-    task->SetTaskId(BASUtilityApp::GetTaskId());
-    AutoRelease::AddObject(task.get(), __FILE__, __LINE__, 0);
-    AutoRelease::AddPoolObject(task);
-    task->SetTaskFunc([](const std::shared_ptr<VoTask>&) {});
-
+    // The caller installs the real work function.
+    std::shared_ptr<VoTask> task = task_base::CreateTask([](const std::shared_ptr<VoTask>&) {});
     auto data = std::make_shared<TaskDataBase>();
     data->requester = command->sender;
     if (command->id) data->requesterTaskId = command->id;
@@ -44,33 +33,7 @@ std::shared_ptr<VoTask> CreateCommandTask(const ModuleCommand* command) {
 }
 
 std::shared_ptr<VoTaskEvent> CreateTaskEvent(const std::vector<std::shared_ptr<VoTask>>& tasks) {
-    LocalPool pool;
-    auto package = std::make_shared<VoTaskPackage>();
-    for (const auto& task : tasks) package->AddTask(task);
-    package->SetTaskId(BASUtilityApp::GetTaskId());
-    AutoRelease::AddObject(package.get(), __FILE__, __LINE__, 0);
-    AutoRelease::AddPoolObject(package);
-    package->SetTaskFunc(&DoCommonPackageFinish);
-
-    auto event = std::make_shared<VoTaskEvent>();
-    event->SetTaskId(BASUtilityApp::GetTaskId());
-    event->AddPackage(package);
-    AutoRelease::AddObject(event.get(), __FILE__, __LINE__, 0);
-    AutoRelease::AddPoolObject(event);
-    event->SetTaskFunc(&DoCommonEventFinish);
-
-    VoTaskSchedular::Get()->RegisterTaskEvent(event);
-    return event;
-}
-
-void DoCommonPackageFinish(const std::shared_ptr<VoTask>& package) {
-    LOG(INFO) << "DoCommonPackageFinish" << package->GetTaskId();
-    NotifySchedular(package, package->GetStatus());
-}
-
-void DoCommonEventFinish(const std::shared_ptr<VoTask>& event) {
-    LOG(INFO) << "DoCommonEventFinish: " << event->GetTaskId();
-    NotifySchedular(event, event->GetStatus());
+    return task_base::CreateTaskEvent(tasks);
 }
 
 void StartRequest(ModuleCommand* command, VoTask::TaskFunc work) {
@@ -80,11 +43,10 @@ void StartRequest(ModuleCommand* command, VoTask::TaskFunc work) {
     task->GetTaskDataAs<TaskDataBase>()->payload = request ? request : "";
     task->ResetFunc();
     task->SetTaskFunc(std::move(work));
-    std::shared_ptr<VoTaskEvent> event = CreateTaskEvent({task});
-    VoTaskSchedular::Get()->PostTaskEvent(event);
+    const std::string eventId = task_base::PostTaskEvent(CreateTaskEvent({task}));
     // The requester's own id text stays the requester's; it gets a fresh
     // copy of the event id in its place.
-    command->id = strdup(event->GetTaskId().c_str());
+    command->id = strdup(eventId.c_str());
 }
 
 }  // namespace module_base

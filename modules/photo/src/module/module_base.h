@@ -1,5 +1,6 @@
 // The task base of the photo module: turns a received request into one
-// scheduled event (one package, one task) and reports the ends in the log.
+// scheduled event (one package, one task) and reports the ends in the log,
+// through the task base that every module shares.
 #ifndef PIXBRIDGE_PHOTO_MODULE_BASE_H
 #define PIXBRIDGE_PHOTO_MODULE_BASE_H
 
@@ -34,10 +35,12 @@ void* Self();
 // Sends a record as this module: sets `sender` and posts it.
 void Post(ModuleCommand* command);
 
+// A task whose data is the request's TaskDataBase; its work function does
+// nothing until the caller installs one.
 std::shared_ptr<VoTask> CreateCommandTask(const ModuleCommand* command);
+// A registered event over one package of `tasks`, ended by the shared
+// finish functions (task_base::DoCommonPackageFinish, DoCommonEventFinish).
 std::shared_ptr<VoTaskEvent> CreateTaskEvent(const std::vector<std::shared_ptr<VoTask>>& tasks);
-void DoCommonPackageFinish(const std::shared_ptr<VoTask>& package);
-void DoCommonEventFinish(const std::shared_ptr<VoTask>& event);
 
 // The whole answer to a request: logs it, schedules `work` with the request
 // as the task's payload, and puts a malloc'd copy of the event's id into the

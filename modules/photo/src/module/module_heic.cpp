@@ -5,6 +5,7 @@
 #include <bedrock/bas_json.h>
 #include <bedrock/bas_utility_string.h>
 #include <memimage/bas_mem_image.h>
+#include <module_kit/module_bus.h>
 #include <photocodec/heic_decoder.h>
 #include <pixbridge/command_names.h>
 #include <pixbridge/photo_results.h>
@@ -51,15 +52,8 @@ const char16_t* FileNamePart(const char16_t* path) {
     return name;
 }
 
-ModuleCommand Blank(const char* command) {
-    ModuleCommand c;
-    memset(&c, 0, sizeof c);
-    c.command = command;
-    return c;
-}
-
 void PostReply(const char* command, const TaskDataBase& data, void* result) {
-    ModuleCommand c = Blank(command);
+    ModuleCommand c = MakeCommand(command);
     c.kind = kModuleCommandReply;
     c.id = const_cast<char*>(data.requesterTaskId.c_str());
     c.data = result;
@@ -68,7 +62,7 @@ void PostReply(const char* command, const TaskDataBase& data, void* result) {
 }
 
 void PostProgress(int64_t current, int64_t total, char16_t* fileName, char16_t* failedPath, int64_t failed) {
-    ModuleCommand c = Blank(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS);
+    ModuleCommand c = MakeCommand(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS);
     c.current = current;
     c.total = total;
     c.result = fileName;
@@ -82,7 +76,7 @@ void PostConversionEnd(const TaskDataBase& data) {
     end.status = 0;
     end.resultKind = kPhotoResultEnd;
     PostReply(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, data, &end);
-    ModuleCommand finish = Blank(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH);
+    ModuleCommand finish = MakeCommand(LIBPLATFORM_COMMAND_NOTIFY_PROGRESS_FINISH);
     module_base::Post(&finish);
 }
 

@@ -7,22 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
-
-ModuleCommand MakeCommand(const char* name) {
-    ModuleCommand command;
-    memset(&command, 0, sizeof command);
-    command.command = name;
-    return command;
-}
-
-bool HostLink::Post(ModuleCommand& command) const {
-    if (!IsOpen()) return false;
-    command.sender = instance_;
-    post_(&command);
-    return true;
-}
 
 void HostLink::PostPlain(const char* name) const {
     ModuleCommand command = MakeCommand(name);

@@ -4,6 +4,7 @@
 #ifndef TITLEBAR_HOST_LINK_H
 #define TITLEBAR_HOST_LINK_H
 
+#include <module_kit/module_bus.h>
 #include <pixbridge/module_contract.h>
 
 #include <string>
@@ -11,18 +12,15 @@
 class QFont;
 class QImage;
 
-// A zero-filled record carrying `name`, as every sender starts one.
-ModuleCommand MakeCommand(const char* name);
-
 class HostLink {
 public:
     HostLink() = default;
-    HostLink(ModulePostFn post, void* instance) : post_(post), instance_(instance) {}
+    HostLink(ModulePostFn post, void* instance) : bus_{post, instance} {}
 
-    bool IsOpen() const { return post_ != nullptr && instance_ != nullptr; }
-    void* Instance() const { return instance_; }
+    bool IsOpen() const { return bus_.IsOpen(); }
+    void* Instance() const { return bus_.instance; }
     // Signs and posts; false (nothing posted) while the module is not registered.
-    bool Post(ModuleCommand& command) const;
+    bool Post(ModuleCommand& command) const { return bus_.Post(command); }
 
     // The display scale; 1.0 when the host gives none or one that is no
     // positive number.
@@ -48,8 +46,7 @@ public:
 private:
     void PostPlain(const char* name) const;
 
-    ModulePostFn post_ = nullptr;
-    void* instance_ = nullptr;
+    ModuleBus bus_;
 };
 
 #endif  // TITLEBAR_HOST_LINK_H

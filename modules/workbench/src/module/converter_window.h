@@ -4,7 +4,8 @@
 #define WORKBENCH_CONVERTER_WINDOW_H
 
 #include "module/converter_window_delegate.h"
-#include "module/module_bus.h"
+
+#include <module_kit/module_bus.h>
 
 #include <atomic>
 #include <memory>

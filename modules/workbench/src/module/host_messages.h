@@ -3,8 +3,9 @@
 #ifndef WORKBENCH_HOST_MESSAGES_H
 #define WORKBENCH_HOST_MESSAGES_H
 
-#include "module/module_bus.h"
 #include "photo/photo_list_interfaces.h"
+
+#include <module_kit/module_bus.h>
 
 class HostMessages : public PhotoAsker {
 public:

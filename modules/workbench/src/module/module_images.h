@@ -4,32 +4,17 @@
 #ifndef WORKBENCH_MODULE_IMAGES_H
 #define WORKBENCH_MODULE_IMAGES_H
 
-#include <QImage>
+#include <module_kit/image_table.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
-class ModuleImages {
+class ModuleImages : public ImageTable {
 public:
     // The keys (paths below Resources/), in the order they are loaded.
     static const std::vector<std::string>& Keys();
 
-    // Loads every key from `resourcesFolder` (ending in "/"), the "@2x"
-    // pictures where `deviceScale` is above 1. A file that cannot be read
-    // still gets its entry, holding a null image. Returns the number of
-    // images that loaded. Loading again replaces the pictures in place: the
-    // addresses that Find gave stay valid.
-    size_t LoadAll(const std::u16string& resourcesFolder, double deviceScale = 1.0);
-
-    // The image of `key`; null for a key that is not in the table and for
-    // an entry whose file did not load. Never adds an entry.
-    const QImage* Find(const std::string& key) const;
-    bool Contains(const std::string& key) const { return images_.count(key) != 0; }
-    size_t Count() const { return images_.size(); }
-
-private:
-    std::map<std::string, QImage> images_;
+    ModuleImages() : ImageTable(Keys(), "workbench") {}
 };
 
 #endif  // WORKBENCH_MODULE_IMAGES_H

@@ -42,14 +42,7 @@ void WorkbenchModule::PreparePictures(float layoutScale) {
     if (deviceScale > 1.0) images_.LoadAll(folder_ + u"Resources/", deviceScale);
 }
 
-ModuleBus WorkbenchModule::Bus() const {
-    ModuleBus bus;
-    if (context_) {
-        bus.post = context_->post;
-        bus.instance = context_->instance;
-    }
-    return bus;
-}
+ModuleBus WorkbenchModule::Bus() const { return BusOf(context_); }
 
 int32_t WorkbenchModule::Receive(ModuleCommand* command) {
     if (command == nullptr || command->command == nullptr) return 0;

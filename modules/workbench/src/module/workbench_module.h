@@ -5,9 +5,9 @@
 #define WORKBENCH_WORKBENCH_MODULE_H
 
 #include "module/converter_window.h"
-#include "module/module_bus.h"
 #include "module/module_images.h"
 
+#include <module_kit/module_bus.h>
 #include <pixbridge/module_contract.h>
 
 #include <string>

@@ -3,7 +3,7 @@
 #ifndef WORKBENCH_VIEW_RESOURCES_H
 #define WORKBENCH_VIEW_RESOURCES_H
 
-#include "module/module_bus.h"
+#include <module_kit/module_bus.h>
 
 #include <QColor>
 #include <QFont>

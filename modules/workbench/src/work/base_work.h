@@ -18,14 +18,9 @@ public:
 
     // A new task with a fresh id that runs `work`.
     static std::shared_ptr<VoTask> MakeRequestTask(VoTask::TaskFunc work);
-    // Wraps `task` in a new package and event, posts the event and returns
-    // the event's id.
+    // Wraps `task` in a new package and event that end through the shared
+    // finish functions, posts the event and returns the event's id.
     static std::string PostSingleTaskEvent(const std::shared_ptr<VoTask>& task);
-
-    // Finish functions of the package and the event: log, then pass the
-    // status on so the level above can end.
-    static void DoCommonPackageFinish(const std::shared_ptr<VoTask>& package);
-    static void DoCommonEventFinish(const std::shared_ptr<VoTask>& event);
 };
 
 #endif  // WORKBENCH_BASE_WORK_H

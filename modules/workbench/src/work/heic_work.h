@@ -4,8 +4,9 @@
 #ifndef WORKBENCH_HEIC_WORK_H
 #define WORKBENCH_HEIC_WORK_H
 
-#include "module/module_bus.h"
 #include "work/base_work.h"
+
+#include <module_kit/module_bus.h>
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "module/module_bus.h"
+#include "module_kit/module_bus.h"
 
 #include <cstring>
 
@@ -7,6 +7,15 @@ bool ModuleBus::Post(ModuleCommand& command) const {
     command.sender = instance;
     post(&command);
     return true;
+}
+
+ModuleBus BusOf(const ModuleContext* context) {
+    ModuleBus bus;
+    if (context) {
+        bus.post = context->post;
+        bus.instance = context->instance;
+    }
+    return bus;
 }
 
 ModuleCommand MakeCommand(const char* name) {

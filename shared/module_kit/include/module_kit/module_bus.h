@@ -1,7 +1,7 @@
-// How the workbench's code reaches the command bus: the host's post function
-// and the module's own instance, which signs every record it sends.
-#ifndef WORKBENCH_MODULE_BUS_H
-#define WORKBENCH_MODULE_BUS_H
+// How a plug-in's code reaches the command bus: the host's post function and
+// the module's own instance, which signs every record it sends.
+#ifndef MODULE_KIT_MODULE_BUS_H
+#define MODULE_KIT_MODULE_BUS_H
 
 #include <pixbridge/module_contract.h>
 
@@ -15,7 +15,10 @@ struct ModuleBus {
     bool Post(ModuleCommand& command) const;
 };
 
+// The bus of a registration block; closed for none.
+ModuleBus BusOf(const ModuleContext* context);
+
 // A zero-filled record carrying `name`, as every sender starts one.
 ModuleCommand MakeCommand(const char* name);
 
-#endif  // WORKBENCH_MODULE_BUS_H
+#endif  // MODULE_KIT_MODULE_BUS_H
