@@ -3,10 +3,12 @@
 // Run by hand after a change of style; the rendered files are committed so
 // the build needs no drawing step:
 //   cmake --build <build> --target draw_host_images && <build>/host/tools/draw_host_images <repo>/install
+#include "render_picture.h"
+
 #include <QFile>
-#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -18,60 +20,20 @@ namespace {
 
 const QColor kAccent(0x2F, 0x6F, 0xEB);
 const QColor kAccentDark(0x24, 0x59, 0xC4);
-const QColor kInk(0x3C, 0x46, 0x55);
-const QColor kMuted(0x8A, 0x94, 0xA3);
 const QColor kAmber(0xF2, 0xA1, 0x1B);
 
-// A transparent picture of w x h layout pixels drawn k times as fine.
-QImage Canvas(int w, int h, int k = 1) {
-    QImage image(w * k, h * k, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
-
-void Save(const QImage& image, const QString& path) {
-    QDir().mkpath(QFileInfo(path).path());
-    if (!image.save(path, "PNG")) fprintf(stderr, "cannot write %s\n", qPrintable(path));
-}
-
-QImage CloseButton(bool pressed, int k) {
-    QImage image = Canvas(24, 24, k);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(k, k);
-    if (pressed) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(0, 0, 0, 28));
-        p.drawEllipse(QRectF(1, 1, 22, 22));
-    }
-    p.setPen(QPen(pressed ? kInk : kMuted, 1.8, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(8, 8), QPointF(16, 16));
-    p.drawLine(QPointF(16, 8), QPointF(8, 16));
-    return image;
-}
-
-QImage Alert(int k) {
-    QImage image = Canvas(48, 48, k);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(k, k);
+void Alert(QPainter& p) {
     p.setPen(Qt::NoPen);
     p.setBrush(kAmber);
     p.drawEllipse(QRectF(2, 2, 44, 44));
     p.setBrush(Qt::white);
     p.drawRoundedRect(QRectF(21.5, 11, 5, 18), 2.5, 2.5);
     p.drawEllipse(QRectF(21.5, 32, 5, 5));
-    return image;
 }
 
-// The program's picture: a photo card whose corner folds into a second card,
-// one format becoming another.
-QImage AppPicture(int size, bool alternate) {
-    QImage image = Canvas(size, size);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const qreal s = size / 128.0;
-    p.scale(s, s);
+// The program's picture, 128 x 128: a photo card whose corner folds into a
+// second card, one format becoming another.
+void AppPicture(QPainter& p, bool alternate) {
     QLinearGradient back(0, 0, 128, 128);
     back.setColorAt(0, alternate ? QColor(0x1F, 0xA3, 0x8A) : QColor(0x4C, 0x8D, 0xF6));
     back.setColorAt(1, alternate ? QColor(0x13, 0x7A, 0x67) : kAccentDark);
@@ -110,18 +72,15 @@ QImage AppPicture(int size, bool alternate) {
     head.lineTo(101, 59);
     head.closeSubpath();
     p.drawPath(head);
-    return image;
 }
 
-QImage Glyph(int size, const QColor& colour, void (*draw)(QPainter&)) {
-    QImage image = Canvas(size, size);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 48.0, size / 48.0);
-    p.setPen(QPen(colour, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    draw(p);
-    return image;
+// A 48 x 48 line glyph in the accent colour.
+draw_tools::Drawing Glyph(void (*draw)(QPainter&)) {
+    return [draw](QPainter& p) {
+        p.setPen(QPen(kAccent, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        draw(p);
+    };
 }
 
 void DrawEdit(QPainter& p) {
@@ -146,11 +105,8 @@ void DrawToolkit(QPainter& p) {
     p.drawLine(QPointF(6, 26), QPointF(42, 26));
 }
 
-QImage Chevron(bool down, bool pressed, int k) {
-    QImage image = Canvas(16, 16, k);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(k, k);
+// The 16 x 16 chevrons of the update list's details.
+void Chevron(QPainter& p, bool down, bool pressed) {
     p.setPen(QPen(pressed ? kAccentDark : kAccent, 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     if (down) {
         p.drawLine(QPointF(4, 6), QPointF(8, 10));
@@ -159,7 +115,6 @@ QImage Chevron(bool down, bool pressed, int k) {
         p.drawLine(QPointF(4, 10), QPointF(8, 6));
         p.drawLine(QPointF(8, 6), QPointF(12, 10));
     }
-    return image;
 }
 
 // ---- an animated GIF of a spinner, on white ----
@@ -291,26 +246,30 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: %s <install folder>\n", argv[0]);
         return 2;
     }
-    const QString root = QString::fromLocal8Bit(argv[1]) + "/Resources/";
+    const QString install = QString::fromLocal8Bit(argv[1]);
+    const QString root = install + "/Resources";
+    using draw_tools::Render;
     for (int k : {1, 2}) {
-        const QString x = k == 1 ? QString() : QStringLiteral("@2x");
-        Save(CloseButton(false, k), root + "close-normal" + x + ".png");
-        Save(CloseButton(true, k), root + "close-pressed" + x + ".png");
-        Save(Alert(k), root + "alert" + x + ".png");
-        WriteSpinnerGif(root + "loading" + x + ".gif", k);
-        Save(Glyph(48 * k, kAccent, DrawEdit), root + "preview-edit" + x + ".png");
-        Save(Glyph(48 * k, kAccent, DrawRestore), root + "backup-restore" + x + ".png");
-        Save(Glyph(48 * k, kAccent, DrawToolkit), root + "super-toolkit" + x + ".png");
-        Save(AppPicture(128 * k, false), root + "application128x128" + x + ".png");
-        Save(AppPicture(128 * k, true), root + "application128x128-2" + x + ".png");
-        Save(Chevron(true, false, k), root + "dialog/slide-down-normal" + x + ".png");
-        Save(Chevron(true, true, k), root + "dialog/slide-down-pressed" + x + ".png");
-        Save(Chevron(false, false, k), root + "dialog/take-back-normal" + x + ".png");
-        Save(Chevron(false, true, k), root + "dialog/take-back-pressed" + x + ".png");
+        for (bool pressed : {false, true}) {
+            const auto close = [pressed](QPainter& p) { draw_tools::CaptionButton(p, pressed, draw_tools::CloseGlyph); };
+            Render(root, pressed ? "close-pressed.png" : "close-normal.png", 24, 24, k, close);
+            Render(root, pressed ? "dialog/slide-down-pressed.png" : "dialog/slide-down-normal.png", 16, 16, k,
+                   [pressed](QPainter& p) { Chevron(p, true, pressed); });
+            Render(root, pressed ? "dialog/take-back-pressed.png" : "dialog/take-back-normal.png", 16, 16, k,
+                   [pressed](QPainter& p) { Chevron(p, false, pressed); });
+        }
+        Render(root, "alert.png", 48, 48, k, Alert);
+        WriteSpinnerGif(root + (k == 1 ? "/loading.gif" : "/loading@2x.gif"), k);
+        Render(root, "preview-edit.png", 48, 48, k, Glyph(DrawEdit));
+        Render(root, "backup-restore.png", 48, 48, k, Glyph(DrawRestore));
+        Render(root, "super-toolkit.png", 48, 48, k, Glyph(DrawToolkit));
+        Render(root, "application128x128.png", 128, 128, k, [](QPainter& p) { AppPicture(p, false); });
+        Render(root, "application128x128-2.png", 128, 128, k, [](QPainter& p) { AppPicture(p, true); });
     }
-    Save(AppPicture(256, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge.png");
     // The desktop's icon theme wants the smaller sizes drawn, not scaled.
-    Save(AppPicture(128, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge-128.png");
-    Save(AppPicture(48, false), QString::fromLocal8Bit(argv[1]) + "/share/quillmarsh-pix-bridge-48.png");
+    const auto icon = [](QPainter& p) { AppPicture(p, false); };
+    draw_tools::Save(draw_tools::Draw(128, 128, 2.0, icon), install + "/share/quillmarsh-pix-bridge.png");
+    draw_tools::Save(draw_tools::Draw(128, 128, 1.0, icon), install + "/share/quillmarsh-pix-bridge-128.png");
+    draw_tools::Save(draw_tools::Draw(128, 128, 48 / 128.0, icon), install + "/share/quillmarsh-pix-bridge-48.png");
     return 0;
 }

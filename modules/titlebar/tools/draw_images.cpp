@@ -1,59 +1,21 @@
-// Draws the title bar's caption buttons as PNG files in the style of the
-// host's own close button: 24 x 24, round-capped 1.8 px strokes in a muted
-// grey, and for the pressed (and hovered) state a soft disc behind the glyph
-// drawn in the darker ink. Each also at 48 x 48 as "name@2x.png", for
-// screens that scale up.
+// Draws the title bar's caption buttons as PNG files in the look of the
+// host's own close button (draw_tools::CaptionButton): 24 x 24, round-capped
+// 1.8 px strokes in a muted grey, and for the pressed (and hovered) state a
+// soft disc behind the glyph drawn in the darker ink. Each also at 48 x 48 as
+// "name@2x.png", for screens that scale up.
 //
 //   titlebar_draw_images <Resources folder>
-#include <QColor>
-#include <QDir>
-#include <QFileInfo>
-#include <QImage>
+#include "render_picture.h"
+
 #include <QPainter>
 #include <QPainterPath>
-#include <QPen>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
 
 #include <cstdio>
-#include <functional>
 
 namespace {
-
-const QColor kInk(0x3C, 0x46, 0x55);
-const QColor kMuted(0x8A, 0x94, 0xA3);
-
-using Glyph = std::function<void(QPainter&)>;
-
-bool Render(const QString& folder, const QString& name, bool pressed, const Glyph& glyph, int k) {
-    QImage image(24 * k, 24 * k, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.scale(k, k);
-        if (pressed) {
-            p.setPen(Qt::NoPen);
-            p.setBrush(QColor(0, 0, 0, 28));
-            p.drawEllipse(QRectF(1, 1, 22, 22));
-        }
-        QPen pen(pressed ? kInk : kMuted, 1.8);
-        pen.setCapStyle(Qt::RoundCap);
-        pen.setJoinStyle(Qt::RoundJoin);
-        p.setPen(pen);
-        p.setBrush(Qt::NoBrush);
-        glyph(p);
-    }
-    const QString path = folder + "/caption/" + name + (pressed ? "-pressed" : "-normal") + (k == 1 ? "" : "@2x") + ".png";
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!image.save(path, "PNG")) {
-        fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    printf("%s\n", qPrintable(path));
-    return true;
-}
 
 void Menu(QPainter& p) {
     for (qreal y : {7.5, 12.0, 16.5}) p.drawLine(QPointF(7, y), QPointF(17, y));
@@ -78,12 +40,6 @@ void Restore(QPainter& p) {
     p.drawPath(back);
 }
 
-// The host's close glyph, so the two close buttons look alike.
-void Close(QPainter& p) {
-    p.drawLine(QPointF(8, 8), QPointF(16, 16));
-    p.drawLine(QPointF(16, 8), QPointF(8, 16));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,13 +50,17 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     const struct {
         const char* name;
-        Glyph glyph;
-    } glyphs[] = {{"menu", Menu}, {"minimize", Minimize}, {"maximize", Maximize}, {"restore", Restore}, {"close", Close}};
+        draw_tools::Drawing glyph;
+    } glyphs[] = {
+        {"menu", Menu}, {"minimize", Minimize}, {"maximize", Maximize}, {"restore", Restore}, {"close", draw_tools::CloseGlyph},
+    };
     int failures = 0;
     for (const auto& glyph : glyphs) {
         for (bool pressed : {false, true}) {
+            const QString name = QStringLiteral("caption/%1-%2.png").arg(glyph.name, pressed ? "pressed" : "normal");
             for (int k : {1, 2}) {
-                if (!Render(out, glyph.name, pressed, glyph.glyph, k)) ++failures;
+                const auto button = [&](QPainter& p) { draw_tools::CaptionButton(p, pressed, glyph.glyph); };
+                if (!draw_tools::Render(out, name, 24, 24, k, button)) ++failures;
             }
         }
     }

@@ -4,10 +4,9 @@
 // again at twice its size as "name@2x.png", for screens that scale up.
 //
 //   workbench_draw_images <Resources folder>
+#include "render_picture.h"
+
 #include <QColor>
-#include <QDir>
-#include <QFileInfo>
-#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPen>
@@ -17,7 +16,6 @@
 #include <QtMath>
 
 #include <cstdio>
-#include <functional>
 
 namespace {
 
@@ -33,29 +31,7 @@ const QColor kSuccess(0x22, 0xA0, 0x6B);
 const QColor kSuccessSoft(0xE3, 0xF5, 0xEC);
 const QColor kWhite(0xFF, 0xFF, 0xFF);
 
-using Drawing = std::function<void(QPainter&)>;
-
-// Draws `name` at width x height layout pixels, k device pixels each; the
-// k = 2 picture goes into "name@2x.png".
-bool Render(const QString& folder, const QString& name, int width, int height, const Drawing& draw, int k) {
-    QImage image(width * k, height * k, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter p(&image);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.scale(k, k);
-        draw(p);
-    }
-    QString path = folder + "/" + name;
-    if (k != 1) path.insert(path.lastIndexOf(QLatin1Char('.')), QStringLiteral("@%1x").arg(k));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (!image.save(path, "PNG")) {
-        fprintf(stderr, "cannot write %s\n", qPrintable(path));
-        return false;
-    }
-    printf("%s (%dx%d)\n", qPrintable(path), image.width(), image.height());
-    return true;
-}
+using draw_tools::Drawing;
 
 QPen Stroke(const QColor& color, qreal width = 1.5) {
     QPen pen(color, width);
@@ -386,7 +362,7 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const Picture& picture : pictures) {
         for (int k : {1, 2}) {
-            if (!Render(out, picture.name, picture.width, picture.height, picture.draw, k)) ++failures;
+            if (!draw_tools::Render(out, picture.name, picture.width, picture.height, k, picture.draw)) ++failures;
         }
     }
     return failures == 0 ? 0 : 1;
