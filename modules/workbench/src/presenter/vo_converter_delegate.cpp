@@ -23,10 +23,12 @@ VoConverterDelegate::VoConverterDelegate(ModuleBus bus, const BASUserDefaults* s
     : res_(bus, store, images, dpiScale), messages_(bus), chooser_(nullptr) {}
 
 VoConverterDelegate::~VoConverterDelegate() {
-    // The views' controls are children of the window; the window goes first.
+    // The views' controls are children of the window; the window goes first,
+    // while the views its controls call back into (the list reports its
+    // visible rows as it is taken down) still live.
+    delete window_.data();
     content_.reset();
     entry_.reset();
-    delete window_.data();
 }
 
 void VoConverterDelegate::CreateWindow(void* parent, const WindowRect& rect) {
