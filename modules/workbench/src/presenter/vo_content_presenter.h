@@ -1,19 +1,21 @@
 // VoContentPresenter: the workbench once photos are listed: the operator bar
 // (add file, add folder, delete, search), the virtual photo list with
-// thumbnails, the output panel (format, keep EXIF, quality, output folder,
-// open folder, convert) and the status line. It is not a window: its
-// controls are children of the delegate's window, which paints it and hands
-// it its commands. It owns the photo list and the work that talks to the
-// photo module, and it drives a conversion from its checks to its end.
+// thumbnails, the output panel (OutputPanel: format, keep EXIF, quality,
+// output folder, open folder, convert) and the status line. It is not a
+// window: its controls are children of the delegate's window, which paints
+// it and hands it its commands. It owns the photo list, asks for its
+// thumbnails (ThumbnailStreams), checks a conversion before it starts and
+// hands it to ConversionFlow.
 #ifndef WORKBENCH_VO_CONTENT_PRESENTER_H
 #define WORKBENCH_VO_CONTENT_PRESENTER_H
 
 #include "photo/photo_list_model.h"
+#include "presenter/conversion_flow.h"
+#include "presenter/output_panel.h"
+#include "presenter/thumbnail_streams.h"
 #include "presenter/view_resources.h"
 #include "presenter/vo_track_bar.h"
-#include "work/heic_work.h"
 
-#include <QPen>
 #include <QRect>
 #include <QString>
 
@@ -23,7 +25,6 @@
 #include <vector>
 
 class QComboBox;
-class QTimer;
 class QWidget;
 class VoEdit;
 class VoImgButton;
@@ -35,12 +36,14 @@ class VoUpDown;
 class VoContentPresenter : public PhotoListView, public PhotoListListener {
 public:
     enum Id : int {
-        kAddFile = 6001, kAddFolder = 6002, kDelete = 6003, kFormat = 6005, kConvert = 6006, kList = 6007,
-        kSearchBox = 6008, kSearchButton = 6009, kQualityBox = 6011, kHint = 6013, kKeepExif = 6014,
-        kOpenFolder = 6015, kBrowse = 6016, kFolderBox = 6017,
+        kAddFile = 6001, kAddFolder = 6002, kDelete = 6003, kList = 6007, kSearchBox = 6008, kSearchButton = 6009,
+        // The output panel's.
+        kFormat = OutputPanel::kFormat, kConvert = OutputPanel::kConvert, kQualityBox = OutputPanel::kQualityBox,
+        kHint = OutputPanel::kHint, kKeepExif = OutputPanel::kKeepExif, kOpenFolder = OutputPanel::kOpenFolder,
+        kBrowse = OutputPanel::kBrowse, kFolderBox = OutputPanel::kFolderBox,
     };
-    static constexpr const char* kDeviceId = "HEIC_WORK_UUID";
-    static constexpr const char* kFolderKey = "CONVERT_CHOOSE_FOLDER_KEY";
+    static constexpr const char* kDeviceId = ConversionFlow::kDeviceId;
+    static constexpr const char* kFolderKey = OutputPanel::kFolderKey;
 
     // Notifications for the delegate: LIBCONVERTER_COMMAND_LOAD_THUMBNAIL_BEGIN and _END.
     using Notify = std::function<void(const char* notification)>;
@@ -70,19 +73,19 @@ public:
     void StopWork();
     // The progress dialog's cancel: the conversion stops after the file in hand.
     void StopConversion();
-    bool Busy() const;
+    bool Busy() const { return flow_.Busy(); }
     // A stopped conversion still finishes the photos it had begun: "convert"
     // is disabled and the status line says so.
-    bool Finishing() const { return finishing_; }
+    bool Finishing() const { return flow_.Finishing(); }
     static QString FinishingText();
     // The folder browser (the same dialogs as the model's adds).
-    void ChooseOutputFolder();
+    void ChooseOutputFolder() { panel_.ChooseOutputFolder(); }
     // The file and folder dialogs from now on.
     void SetChooser(PhotoChooser* chooser);
-    void SetOutputFolder(const std::u16string& folder);
+    void SetOutputFolder(const std::u16string& folder) { panel_.SetOutputFolder(folder); }
     // "85" or "85%" typed in the quality box and Enter.
-    void QualityEntered();
-    void SetFormat(int format);
+    void QualityEntered() { panel_.QualityEntered(); }
+    void SetFormat(int format) { panel_.SetFormat(format); }
     // Ctrl+F: the search box takes the focus, its text selected.
     void FocusSearch();
     // The keyboard starts in the list when the view first shows.
@@ -95,21 +98,21 @@ public:
 
     PhotoListModel& Model() { return *model_; }
     VoListView* List() const { return list_; }
-    QComboBox* FormatBox() const { return format_; }
-    VoEdit* QualityBox() const { return qualityBox_; }
-    VoUpDown* UpDown() const { return upDown_; }
-    VoTrackBar& TrackBar() { return trackBar_; }
-    VoImgButton* KeepExif() const { return keepExif_; }
+    QComboBox* FormatBox() const { return panel_.FormatBox(); }
+    VoEdit* QualityBox() const { return panel_.QualityBox(); }
+    VoUpDown* UpDown() const { return panel_.UpDown(); }
+    VoTrackBar& TrackBar() { return panel_.TrackBar(); }
+    VoImgButton* KeepExif() const { return panel_.KeepExif(); }
     VoEdit* SearchBox() const { return searchBox_; }
     VoImgButton* SearchButton() const { return searchButton_; }
     VoSwitchImageButton* AddFileButton() const { return addFile_; }
-    VoSwitchButton* ConvertButton() const { return convert_; }
-    int Quality() const { return quality_; }
+    VoSwitchButton* ConvertButton() const { return panel_.ConvertButton(); }
+    int Quality() const { return panel_.Quality(); }
     int RowHeight() const { return rowHeight_; }
-    const std::u16string& OutputFolder() const { return outputFolder_; }
+    const std::u16string& OutputFolder() const { return panel_.OutputFolder(); }
     const QString& TotalText() const { return totalText_; }
     const QString& CheckedText() const { return checkedText_; }
-    QRect PanelRect() const { return panel_; }
+    QRect PanelRect() const { return panel_.Rect(); }
     QRect ListRect() const { return listRect_; }
     // Rows redrawn by arriving thumbnails (for the tests and the benchmark).
     int RefreshedRows() const { return refreshedRows_; }
@@ -128,24 +131,14 @@ public:
     // A thumbnail reply, on the main thread.
     void ThumbnailArrived(std::shared_ptr<QImage> image, const std::u16string& path, int32_t kind, int32_t width,
                           int32_t height, int32_t index, int32_t total);
-    // A conversion reply, on the main thread.
-    void ConversionReplied(int32_t kind);
 
 private:
     void CreateOperatorBar();
     void CreateList();
-    void CreatePanel();
     void SetTabOrder();
-    // The thumbnail request of one stream: "heic_array" and "image_size",
-    // the row height in the screen's device pixels.
-    std::string ThumbnailRequest(const std::vector<std::string>& paths);
-    QPen BorderPen(const VoEdit* box) const;
-    void ShowQuality(int value);
-    int ReadQualityBox();
     void SetVisibleRange(int first, int last);
-    void CheckDrained();
-    void SetFinishing(bool finishing);
-    QRect Text(const QString& text, const char* font, int x, int y, int width = 0) const;
+    // The finishing state changed: "convert" and the status line follow it.
+    void FinishingChanged();
 
     QWidget* window_ = nullptr;
     const ViewResources& res_;
@@ -153,17 +146,10 @@ private:
     PhotoAsker* asker_ = nullptr;
     Notify notify_;
     std::unique_ptr<PhotoListModel> model_;
-    // Conversions.
-    std::unique_ptr<HeicWork> work_;
-    // Thumbnails come in streams side by side, one per core (at most
-    // kThumbnailStreams): the photo module decodes each stream in a helper
-    // process of its own.
-    static constexpr size_t kThumbnailStreams = 2;
-    std::vector<std::unique_ptr<HeicWork>> thumbnailWorks_;
-    int pendingThumbnailEnds_ = 0;
-    int thumbnailsArrived_ = 0;
-    int thumbnailsRequested_ = 0;
-    // Callbacks of the work run on other threads; they reach this view only
+    OutputPanel panel_;
+    ThumbnailStreams thumbnails_;
+    ConversionFlow flow_;
+    // Thumbnail callbacks run on other threads; they reach this view only
     // while it lives.
     std::shared_ptr<VoContentPresenter*> alive_;
 
@@ -174,48 +160,22 @@ private:
     VoEdit* searchBox_ = nullptr;
     VoImgButton* searchButton_ = nullptr;
     VoListView* list_ = nullptr;
-    QComboBox* format_ = nullptr;
-    VoImgButton* keepExif_ = nullptr;
-    VoEdit* qualityBox_ = nullptr;
-    VoUpDown* upDown_ = nullptr;
-    VoImgButton* hint_ = nullptr;
-    VoTrackBar trackBar_;
-    VoSwitchButton* browse_ = nullptr;
-    VoEdit* folderBox_ = nullptr;
-    VoSwitchButton* openFolder_ = nullptr;
-    VoSwitchButton* convert_ = nullptr;
 
-    int outputFormat_ = 0;
-    bool keepExifOn_ = true;
-    int quality_ = 100;
-    std::u16string outputFolder_;
     int visibleFirst_ = 0;
     int visibleLast_ = 0;
     int rowHeight_ = 60;
     // Qt's device pixel ratio the last thumbnails were asked for at.
     double thumbnailRatio_ = 1.0;
     int rowsPerPage_ = 1;
-    bool converting_ = false;
-    bool finishing_ = false;
     int refreshedRows_ = 0;
-    std::unique_ptr<QTimer> drainTimer_;
     QString totalText_;
     QString checkedText_;
     bool visible_ = false;
-    QMetaObject::Connection focusWatch_;
 
     // Layout results for the painter.
     int width_ = 0;
     int height_ = 0;
     QRect listRect_;
-    QRect panel_;
-    QRect formatLabel_;
-    QRect exifLabel_;
-    QRect exifText_;
-    QRect qualityLabel_;
-    QRect qualityBorder_;
-    QRect folderLabel_;
-    QRect folderBorder_;
     QRect status_;
 };
 

@@ -1,0 +1,130 @@
+#include "presenter/conversion_flow.h"
+
+#include <bedrock/bas_utility_string.h>
+#include <bedrock/vo_task_schedular.h>
+#include <canvas/dispatch_queue.h>
+#include <pixbridge/command_names.h>
+
+#include <QImage>
+#include <QTimer>
+
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+namespace {
+
+std::string ToText(const rapidjson::Value& value) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
+    value.Accept(writer);
+    return std::string(buffer.GetString(), buffer.GetSize());
+}
+
+}  // namespace
+
+ConversionFlow::ConversionFlow(const ViewResources& resources, ProgressCancelFn cancel, void* cancelValue1,
+                               void* cancelValue2, std::function<void()> finishingChanged)
+    : res_(resources),
+      finishingChanged_(std::move(finishingChanged)),
+      work_(std::make_unique<HeicWork>(resources.Bus())),
+      drainTimer_(std::make_unique<QTimer>()),
+      alive_(std::make_shared<ConversionFlow*>(this)) {
+    cancel_.cancelFunction = cancel;
+    cancel_.cancelValue1 = cancelValue1;
+    cancel_.cancelValue2 = cancelValue2;
+    QObject::connect(drainTimer_.get(), &QTimer::timeout, [this] { CheckDrained(); });
+}
+
+ConversionFlow::~ConversionFlow() {
+    *alive_ = nullptr;
+    work_.reset();  // waits for callbacks still running elsewhere
+}
+
+std::string ConversionFlow::BuildRequest(const std::vector<std::string>& paths, const OutputSettings& settings) {
+    if (paths.empty()) return std::string();
+    rapidjson::Document request(rapidjson::kObjectType);
+    auto& a = request.GetAllocator();
+    if (settings.format == 0) {
+        request.AddMember("keep_exif_data", settings.keepExif ? 1 : 0, a);
+        request.AddMember("quality", settings.quality, a);
+    }
+    rapidjson::Value array(rapidjson::kArrayType);
+    for (const std::string& path : paths) array.PushBack(rapidjson::Value(path.c_str(), a), a);
+    request.AddMember("heic_array", array, a);
+    std::string folder = BASUtilityString::Utf16ToUtf8(settings.folder);
+    // The folder travels as a folder: with its separator.
+    if (folder.empty() || folder.back() != '/') folder.push_back('/');
+    request.AddMember("output_dir", rapidjson::Value(folder.c_str(), a), a);
+    request.AddMember("format", settings.format, a);
+    request.AddMember("device_id", rapidjson::Value(kDeviceId, a), a);
+    request.AddMember("desc", rapidjson::Value(ViewResources::Tr(u"converting-heic-files").toUtf8().constData(), a), a);
+    request.AddMember("title", rapidjson::Value(ViewResources::Tr(u"notice").toUtf8().constData(), a), a);
+    request.AddMember("auto_close_when_finish", 0, a);
+    request.AddMember("show_current_total_number", 1, a);
+    return ToText(request);
+}
+
+bool ConversionFlow::Start(const std::string& text) {
+    if (converting_) return false;
+    rapidjson::Document request;
+    request.Parse(text.c_str());
+
+    ProgressStartBlock block = cancel_;
+    block.logo = const_cast<QImage*>(res_.Image("converting.png"));
+    ModuleCommand start = MakeCommand(LIBPLATFORM_COMMAND_START_PROGRESS);
+    start.data = &request;
+    start.result = &block;
+    res_.Bus().Post(start);
+
+    converting_ = true;
+    std::weak_ptr<ConversionFlow*> alive = alive_;
+    const ModuleBus bus = res_.Bus();
+    QImage* complete = const_cast<QImage*>(res_.Image("complete.png"));
+    work_->ConvertPhotos(
+        [alive, bus, complete](const std::u16string&, int32_t, int32_t kind) {
+            if (kind != 1) return;
+            ModuleCommand logo = MakeCommand(LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO);
+            logo.data = complete;
+            bus.Post(logo);
+            DispatchQueue::DispatchGetMainQueue()->DispatchAsync([alive] {
+                auto self = alive.lock();
+                if (self && *self) (*self)->Replied(1);
+            });
+        },
+        text);
+    return true;
+}
+
+void ConversionFlow::Replied(int32_t kind) {
+    if (kind != 1) return;
+    converting_ = false;
+    if (finishing_) {
+        drainTimer_->stop();
+        SetFinishing(false);
+    }
+}
+
+void ConversionFlow::Stop() {
+    work_->Stop();
+    // The photo module finishes the files it has begun and ends; its end
+    // reply no longer reaches us (our task is gone), so the job is over once
+    // the module's event has ended. Until then no new conversion starts, and
+    // the user sees why "convert" waits.
+    if (!converting_) return;
+    SetFinishing(true);
+    drainTimer_->start(100);
+}
+
+void ConversionFlow::CheckDrained() {
+    const std::string remote = work_->RemoteTaskId();
+    if (!remote.empty() && VoTaskSchedular::Get()->FindTask(remote)) return;
+    drainTimer_->stop();
+    converting_ = false;
+    SetFinishing(false);
+}
+
+void ConversionFlow::SetFinishing(bool finishing) {
+    finishing_ = finishing;
+    if (finishingChanged_) finishingChanged_();
+}
