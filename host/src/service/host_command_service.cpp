@@ -2,6 +2,7 @@
 
 #include "app/host_settings.h"
 #include "app/product_identity.h"
+#include "command_threads.h"
 #include "host_context.h"
 #include "host_tables.h"
 #include "image_cache.h"
@@ -11,7 +12,6 @@
 #include <bedrock/bas_utility_app.h>
 #include <bedrock/bas_utility_string.h>
 #include <bedrock/bas_utility_sys.h>
-#include <canvas/dispatch_queue.h>
 #include <lingua/wx_locale.h>
 #include <pixbridge/command_names.h>
 #include <pixbridge/host_payloads.h>
@@ -24,12 +24,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace {
 
-using Handler = void (*)(ModuleCommand*);
+using command_threads::Copy;
+using command_threads::Entry;
+using command_threads::Thread;
 
 std::u16string Tr(const char16_t* key) { return wxGetTranslation(key, u"Platform"); }
 std::u16string U(const std::string& s) { return BASUtilityString::Utf8ToUtf16(s); }
@@ -38,12 +39,6 @@ char16_t* DupWide(const std::u16string& s) {
     auto* out = static_cast<char16_t*>(malloc((s.size() + 1) * sizeof(char16_t)));
     if (out) memcpy(out, s.c_str(), (s.size() + 1) * sizeof(char16_t));
     return out;
-}
-
-size_t WideLength(const char16_t* s) {
-    size_t n = 0;
-    while (s && s[n]) ++n;
-    return n;
 }
 
 QWidget* MainView() {
@@ -357,30 +352,8 @@ void ShowModule(ModuleCommand* command) {
 
 // ---- the table ----
 
-// On which thread a command's work runs; said once per command, enforced by
-// Dispatch below, so no handler decides it for itself.
-enum class Thread {
-    kNone,      // subscribed, no action
-    kDirect,    // on the posting thread, before the post returns (no widgets)
-    kMainOnly,  // on the main thread; posted from any other thread it is dropped
-    kMain,      // on the main thread at once; posted elsewhere, moved there as a deferred copy
-    kDeferred,  // always later on the main thread, from a deferred copy
-};
-
-// What a deferred copy duplicates so that the work never reads the poster's memory.
-enum class Copy { kNothing, kWideText, kText, kDataText, kDataJson, kTexts, kId };
-
-struct Entry {
-    const char* name;
-    Thread thread;
-    Copy copy;
-    Handler handler;
-    // Called instead of the handler when a deferred copy can never run (the
-    // main window is gone), to release what the poster handed over.
-    Handler dropped = nullptr;
-};
-
-// Subscribed in this order.
+// Subscribed in this order. Each entry names the thread its work runs on;
+// command_threads::Dispatch holds every handler to it.
 const Entry kCommands[] = {
     {LIBPLATFORM_COMMAND_PRESS_MAX_OR_RESET, Thread::kMain, Copy::kNothing, &PressMaxOrReset},
     {LIBPLATFORM_COMMAND_OPEN_ABOUT, Thread::kMain, Copy::kNothing, &OpenAbout},
@@ -426,88 +399,6 @@ const Entry kCommands[] = {
     {LIBPLATFORM_COMMAND_PRESS_CLOSE, Thread::kMain, Copy::kNothing, &PressClose},
 };
 
-// A deferred command: a copy of the record and of what its work reads, run
-// later on the main thread. The poster's record is left untouched, so a
-// deferred command returns nothing in its slots.
-struct DeferredCopy {
-    ModuleCommand record{};
-    std::string id;
-    std::string text;
-    std::u16string wide;
-    std::string dataText;
-    rapidjson::Document json;
-};
-
-void Defer(const Entry& entry, const ModuleCommand* command) {
-    auto copy = std::make_shared<DeferredCopy>();
-    memcpy(&copy->record, command, sizeof(ModuleCommand));
-    ModuleCommand& record = copy->record;
-    switch (entry.copy) {
-    case Copy::kNothing:
-        break;
-    case Copy::kTexts:
-    case Copy::kText:
-        if (command->text) {
-            copy->text = command->text;
-            record.text = &copy->text[0];
-        }
-        if (entry.copy == Copy::kText) break;
-        [[fallthrough]];
-    case Copy::kWideText:
-        if (command->wideText) {
-            copy->wide.assign(command->wideText, WideLength(command->wideText));
-            record.wideText = &copy->wide[0];
-        }
-        break;
-    case Copy::kDataText:
-        if (command->data) {
-            copy->dataText = static_cast<const char*>(command->data);
-            record.data = &copy->dataText[0];
-        }
-        break;
-    case Copy::kId:
-        if (command->id) {
-            copy->id = command->id;
-            record.id = &copy->id[0];
-        }
-        break;
-    case Copy::kDataJson:
-        if (const auto* value = static_cast<const rapidjson::Value*>(command->data)) {
-            copy->json.CopyFrom(*value, copy->json.GetAllocator());
-            record.data = &copy->json;
-        } else {
-            record.data = nullptr;
-        }
-        break;
-    }
-    const Handler handler = entry.handler;
-    const bool queued = DispatchQueue::DispatchGetMainQueue()->DispatchAsync([copy, handler] { handler(&copy->record); });
-    if (!queued && entry.dropped) entry.dropped(&copy->record);
-}
-
-void Dispatch(const Entry& entry, ModuleCommand* command) {
-    switch (entry.thread) {
-    case Thread::kNone:
-        return;
-    case Thread::kDirect:
-        entry.handler(command);
-        return;
-    case Thread::kMainOnly:
-        if (DispatchQueue::IsMainThread()) entry.handler(command);
-        return;
-    case Thread::kMain:
-        if (DispatchQueue::IsMainThread()) {
-            entry.handler(command);
-            return;
-        }
-        Defer(entry, command);
-        return;
-    case Thread::kDeferred:
-        Defer(entry, command);
-        return;
-    }
-}
-
 }  // namespace
 
 const std::vector<const char*>& HostCommandNames() {
@@ -523,7 +414,7 @@ int32_t HostCommandService(ModuleCommand* command) {
     if (!command || !command->command) return 0;
     for (const Entry& e : kCommands) {
         if (strcmp(command->command, e.name) == 0) {
-            Dispatch(e, command);
+            command_threads::Dispatch(e, command);
             break;
         }
     }
