@@ -1,51 +1,25 @@
 #include "jpeg_sink.h"
 
-// jpeglib.h needs FILE and size_t declared first.
-#include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <jpeglib.h>
-
 #include "color_profile.h"
+#include "jpeg_errors.h"
 
 namespace photocodec {
 
 namespace {
-
-struct JpegErrors {
-    jpeg_error_mgr pub;
-    jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void onError(j_common_ptr info)
-{
-    auto* errors = reinterpret_cast<JpegErrors*>(info->err);
-    (*info->err->format_message)(info, errors->message);
-    longjmp(errors->jump, 1);
-}
-
-void onMessage(j_common_ptr /*info*/, int /*level*/) {}
 
 const uint8_t kExifId[6] = {'E', 'x', 'i', 'f', 0, 0};
 const char kXmpId[] = "http://ns.adobe.com/xap/1.0/";  // and its terminating zero
 
 }  // namespace
 
-// libjpeg reports errors by longjmp. Every call that can fail sits alone in
-// a function of its own that holds nothing needing a destructor, so the
-// jump never skips one.
+// Every libjpeg call that can fail sits alone in a function of its own
+// (see jpeg_errors.h).
 class JpegSink::Codec {
 public:
-    Codec()
-    {
-        std::memset(&errors, 0, sizeof(errors));
-        info.err = jpeg_std_error(&errors.pub);
-        errors.pub.error_exit = onError;
-        errors.pub.emit_message = onMessage;
-    }
+    Codec() { info.err = useJpegErrors(errors); }
     ~Codec()
     {
         if (created) {
@@ -138,15 +112,8 @@ public:
         if (setjmp(errors.jump)) {
             return false;
         }
-        JDIMENSION done = 0;
-        while (done < count) {
-            JDIMENSION n = jpeg_write_scanlines(&info, rows + done, count - done);
-            if (n == 0) {
-                return false;
-            }
-            done += n;
-        }
-        return true;
+        return allLines(count,
+                        [&](JDIMENSION done) { return jpeg_write_scanlines(&info, rows + done, count - done); });
     }
 
     bool finish()
@@ -158,7 +125,7 @@ public:
         return true;
     }
 
-    std::string message() const { return errors.message[0] != 0 ? errors.message : "the JPEG encoder failed"; }
+    std::string message() const { return jpegErrorText(errors, "the JPEG encoder failed"); }
 
     jpeg_compress_struct info{};
     JpegErrors errors;

@@ -38,6 +38,10 @@ struct PngFacts {
 };
 bool readPngFacts(const uint8_t* data, size_t size, PngFacts& facts, std::string& error);
 
+// Both readers: an EXIF block (its TIFF data) kept when it parses, with the
+// orientation it tells.
+void takeExif(std::vector<uint8_t> tiff, DecodedPicture& picture);
+
 }  // namespace photocodec
 
 #endif  // PHOTOCODEC_PICTURE_READERS_H
