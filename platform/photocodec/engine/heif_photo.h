@@ -1,6 +1,7 @@
 // One HEIF file opened with libheif: its primary image, what the viewer
 // should see of it (transformations, EXIF orientation), its colour
-// description, metadata and thumbnails, and the ways to decode it.
+// description, metadata and thumbnails, and its grid when it can be decoded
+// tile by tile (heif_grid.cpp). Decoding a whole image: heif_decoding.h.
 #ifndef PHOTOCODEC_HEIF_PHOTO_H
 #define PHOTOCODEC_HEIF_PHOTO_H
 
@@ -14,8 +15,9 @@
 #include "color_profile.h"
 #include "exif_block.h"
 #include "geometry.h"
+#include "heif_decoding.h"
 #include "heif_handles.h"
-#include "hdr_tone_mapper.h"
+#include "image_layout.h"
 #include "pixel_format.h"
 #include "source_bytes.h"
 #include "tile_source.h"
@@ -33,27 +35,6 @@ struct ColorDescription {
 
     bool isHdr() const { return icc.empty() && hasNclx && (transfer == 16 || transfer == 18); }
 };
-
-// What to decode an image into.
-struct DecodeRequest {
-    PixelFormat format;           // the 8-bit format the pipeline gets
-    const char* decoderId = nullptr;  // libheif decoder plug-in, null: libheif's choice
-    const HdrToneMapper* toneMapper = nullptr;  // PQ/HLG: decode 16-bit RGB and map
-};
-
-// How a decoded image becomes what the viewer sees. When we can read the
-// image's transformations ourselves, it is decoded as stored and turned by
-// our geometry (one consistent reading for grids, single images and
-// thumbnails, and a decoded picture larger than its declared size is cut to
-// it); otherwise libheif applies them and only the EXIF orientation is ours.
-struct ImageLayout {
-    bool ownTransformations = false;
-    uint32_t canvasWidth = 0;   // the stored image, when ownTransformations
-    uint32_t canvasHeight = 0;
-    Geometry geometry;          // over the canvas, or over libheif's result
-};
-
-ImageLayout layoutFor(heif_context* context, const heif_image_handle* handle, int extraOrientation);
 
 class HeifPhoto {
 public:
@@ -123,14 +104,6 @@ private:
     Geometry gridGeometry_;
     ImageLayout layout_;
 };
-
-// Decodes a whole image (the primary or a thumbnail) as `layout` says.
-// Should the decoded picture not hold what our geometry needs, libheif's
-// transformations are used after all and `layout` says so on return.
-// `needsRgb` is set when YCbCr was asked for but the image's YCbCr is not
-// the JPEG kind (other matrix, limited range).
-std::unique_ptr<TileSource> decodeWholeImage(const heif_image_handle* handle, const DecodeRequest& request,
-                                             ImageLayout& layout, bool& needsRgb, std::string& error);
 
 // Whether a handle's data is coded as HEVC.
 bool isHevcItem(heif_context* context, heif_item_id id);
