@@ -17,8 +17,6 @@
 #include <QPainter>
 #include <QScrollBar>
 
-#include <glog/logging.h>
-
 #include <algorithm>
 #include <set>
 
@@ -355,7 +353,6 @@ void VoContentPresenter::ShownListEmptied() { SetVisibleRange(0, 0); }
 void VoContentPresenter::SetVisibleRange(int first, int last) {
     visibleFirst_ = first;
     visibleLast_ = last;
-    LOG(INFO) << "start: " << first << " end: " << last;
 }
 
 void VoContentPresenter::ThumbnailArrived(std::shared_ptr<QImage> image, const std::u16string& path, int32_t kind,
