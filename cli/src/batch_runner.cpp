@@ -226,12 +226,18 @@ RunTotals BatchRunner::Run(PhotoModuleClient& client) {
                 rangeEnd_ = range.end;
                 started_.clear();
             }
-            eventId = client.Convert(BuildConversionRequest(sources, batch_.jobs[range.begin].outputDir, settings_));
-            if (eventId.empty()) {
+            // Folders of a kept tree are made as their first photo comes.
+            const std::string& folder = batch_.jobs[range.begin].outputDir;
+            std::string refusal;
+            if (MakeOutputFolder(folder, refusal)) {
+                eventId = client.Convert(BuildConversionRequest(sources, folder, settings_));
+                if (eventId.empty()) refusal = "Module.Photo did not take the request";
+            }
+            if (!refusal.empty()) {
                 for (size_t i = range.begin; i < range.end; ++i) {
                     finished_[i] = true;
                     ++totals.failed;
-                    report_.FileFinished(batch_.jobs[i].source, false, 0, "Module.Photo did not take the request");
+                    report_.FileFinished(batch_.jobs[i].source, false, 0, refusal);
                 }
                 continue;
             }

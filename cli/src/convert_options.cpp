@@ -12,14 +12,17 @@ constexpr const char* kDescription =
     "Converts HEIC photos to JPEG or PNG through the same photo module as Quillmarsh Pix Bridge.\n"
     "Folders are searched for files ending in .heic (any case); other files there are skipped.\n"
     "Existing files are never replaced: a taken name gets \" (1)\", \" (2)\" ... before its extension.\n"
-    "Results keep the photo's modification time.\n";
+    "Results keep the photo's modification time.\n"
+    "With -r and -o, the sub-folders are made again under the output folder; with several folders,\n"
+    "each goes into a folder of its own name there. Photos named on their own go into the output folder.\n";
 
 constexpr const char* kFooter =
     "\nExit status: 0 all converted, 1 some failed, 2 usage error, 130 stopped by Ctrl+C.\n"
     "\nExamples:\n"
     "  pixbridge-convert IMG_0001.HEIC                 IMG_0001.JPG beside the photo\n"
     "  pixbridge-convert -o ~/Converted ~/Pictures     every .heic of ~/Pictures into ~/Converted\n"
-    "  pixbridge-convert -r -f png --json DCIM > log   PNG files, one JSON line per photo\n";
+    "  pixbridge-convert -r -f png --json DCIM > log   PNG files, one JSON line per photo\n"
+    "  pixbridge-convert -r -o ~/Out DCIM Camera       ~/Out/DCIM/... and ~/Out/Camera/..., the trees kept\n";
 
 }  // namespace
 

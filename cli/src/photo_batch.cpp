@@ -58,6 +58,10 @@ class Collector {
 public:
     Collector(const ConvertOptions& options, PhotoBatch& batch) : options_(options), batch_(batch) {}
 
+    // With several folders to search, each keeps its tree under a folder
+    // of its own name in the -o folder.
+    void SetFolderInputs(size_t count) { ownFolders_ = count > 1; }
+
     bool AddInput(const std::string& input, std::string& error) {
         struct stat st {};
         if (stat(input.c_str(), &st) != 0) {
@@ -73,7 +77,10 @@ public:
                 error = "cannot read the folder " + input + ": " + ec.message();
                 return false;
             }
+            root_ = path;
+            rootName_ = ownFolders_ ? FreeRootName(path) : std::string();
             AddFolder(path);
+            root_.clear();
             return true;
         }
         if (!S_ISREG(st.st_mode)) {
@@ -125,6 +132,10 @@ private:
         job.source = path;
         const fs::path p(path);
         job.outputDir = options_.outputDir.empty() ? WithSlash(p.parent_path().string()) : std::string();
+        if (KeepsTree()) {
+            const fs::path kept = (fs::path(rootName_) / p.parent_path().lexically_relative(root_)).lexically_normal();
+            job.subfolder = kept == "." ? std::string() : WithSlash(kept.string());
+        }
         const std::string name = p.filename().string();
         // The module makes the output name from the text before the last
         // dot and skips a photo without one, so such a photo is refused
@@ -137,9 +148,26 @@ private:
         batch_.jobs.push_back(std::move(job));
     }
 
+    // Photos named on their own (no folder searched) go into the -o folder.
+    bool KeepsTree() const { return options_.recursive && !options_.outputDir.empty() && !root_.empty(); }
+
+    // The folder's own name, or the next free one when an earlier folder
+    // of this run took it: "DCIM", "DCIM (1)", ...
+    std::string FreeRootName(const std::string& folder) {
+        std::string name = fs::path(folder).filename().string();
+        if (name.empty()) name = "root";  // the file system's root
+        std::string free = name;
+        for (int n = 1; !rootNames_.insert(free).second; ++n) free = name + " (" + std::to_string(n) + ")";
+        return free;
+    }
+
     const ConvertOptions& options_;
     PhotoBatch& batch_;
     std::set<std::string> seen_;
+    bool ownFolders_ = false;
+    std::string root_;      // the folder argument being searched
+    std::string rootName_;  // its folder in the -o folder, or ""
+    std::set<std::string> rootNames_;
 };
 
 bool PrepareOutputFolder(const std::string& given, std::string& folder, std::string& error) {
@@ -233,6 +261,12 @@ std::string ToValidUtf8(const std::string& text) {
 
 bool CollectPhotoBatch(const ConvertOptions& options, PhotoBatch& batch, std::string& error) {
     Collector collector(options, batch);
+    size_t folders = 0;
+    for (const std::string& input : options.inputs) {
+        struct stat st {};
+        if (stat(input.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ++folders;
+    }
+    collector.SetFolderInputs(folders);
     for (const std::string& input : options.inputs) {
         if (!collector.AddInput(input, error)) return false;
     }
@@ -241,7 +275,7 @@ bool CollectPhotoBatch(const ConvertOptions& options, PhotoBatch& batch, std::st
         std::string folder;
         if (!PrepareOutputFolder(options.outputDir, folder, error)) return false;
         folder = WithSlash(folder);
-        for (PhotoJob& job : batch.jobs) job.outputDir = folder;
+        for (PhotoJob& job : batch.jobs) job.outputDir = folder + job.subfolder;
         return true;
     }
     // Beside each photo: every folder that will receive a result is checked
@@ -255,6 +289,17 @@ bool CollectPhotoBatch(const ConvertOptions& options, PhotoBatch& batch, std::st
         }
     }
     return true;
+}
+
+bool MakeOutputFolder(const std::string& folder, std::string& error) {
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) return true;
+    fs::create_directories(folder, ec);
+    if (ec) {
+        error = "cannot make the output folder " + folder + ": " + ec.message();
+        return false;
+    }
+    return CheckWritableFolder(folder, error);
 }
 
 std::vector<JobRange> GroupRequests(const std::vector<PhotoJob>& jobs) {

@@ -14,6 +14,9 @@
 struct PhotoJob {
     std::string source;     // absolute, UTF-8
     std::string outputDir;  // absolute, UTF-8, ending in "/"
+    // With -r and -o, the folders between the -o folder and the photo
+    // ("" or ending in "/"), so that the tree the photo came from is kept.
+    std::string subfolder;
     // Set when the photo cannot go to the module; it then counts as failed.
     std::string refusal;
 };
@@ -34,6 +37,10 @@ std::string ToValidUtf8(const std::string& text);
 // Gathers the batch; false with a message for the user when the run must
 // not start. Creates the -o folder when it is missing.
 bool CollectPhotoBatch(const ConvertOptions& options, PhotoBatch& batch, std::string& error);
+
+// Makes the folder a job's results go to, when the folder tree is kept and
+// the folder is not there yet; false with a message otherwise.
+bool MakeOutputFolder(const std::string& folder, std::string& error);
 
 // Jobs [begin, end) that go to the module as one request: neighbours with
 // the same output folder that can be sent.

@@ -255,6 +255,39 @@ TEST_F(ConvertCli, SubFoldersAreSearchedOnlyWithRecursionAndResultsLandBesideThe
     EXPECT_EQ(Lines(o.out).size(), 3u) << o.out;  // two photos and the first run's JPG, skipped
 }
 
+TEST_F(ConvertCli, WithAnOutputFolderTheTreeOfEachFolderIsKept) {
+    Photo("lh_example.heic", root_ / "in/DCIM/a/IMG_0001.heic");
+    Photo("lh_example.heic", root_ / "in/DCIM/b/IMG_0001.heic");
+    Photo("lh_example.heic", root_ / "in/DCIM/top.heic");
+    Photo("lh_example.heic", root_ / "in/other/DCIM/IMG_0001.heic");
+    const fs::path single = Photo("lh_example.heic", root_ / "in/single.heic");
+
+    // One folder: its tree straight under the output folder.
+    Outcome o = Convert({"-r", "-o", (root_ / "one").string(), (root_ / "in/DCIM").string()});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(Names(root_ / "one"), (std::set<std::string>{"a", "b", "top.JPG"}));
+    EXPECT_TRUE(IsCompleteJpeg(root_ / "one/a/IMG_0001.JPG"));
+    EXPECT_TRUE(IsCompleteJpeg(root_ / "one/b/IMG_0001.JPG"));
+
+    // Two folders of the same name get a folder each; a photo named on its
+    // own lands in the output folder; the first run's results are kept.
+    o = Convert({"-r", "-o", (root_ / "one").string(), (root_ / "in/DCIM").string(),
+                 (root_ / "in/other/DCIM").string(), single.string()});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(Names(root_ / "one"), (std::set<std::string>{"a", "b", "top.JPG", "DCIM", "DCIM (1)", "single.JPG"}));
+    EXPECT_EQ(Names(root_ / "one/DCIM/a"), (std::set<std::string>{"IMG_0001.JPG"}));
+    EXPECT_EQ(Names(root_ / "one/DCIM (1)"), (std::set<std::string>{"IMG_0001.JPG"}));
+
+    // A folder of the tree that cannot be made fails its photos alone.
+    std::ofstream(root_ / "blocked").put('x');
+    fs::create_directories(root_ / "two");
+    fs::create_symlink(root_ / "blocked", root_ / "two/a");
+    o = Convert({"--json", "-r", "-o", (root_ / "two").string(), (root_ / "in/DCIM").string()});
+    EXPECT_EQ(o.status, 1) << o.err;
+    EXPECT_TRUE(IsCompleteJpeg(root_ / "two/b/IMG_0001.JPG"));
+    EXPECT_NE(o.out.find("cannot make the output folder"), std::string::npos) << o.out;
+}
+
 TEST_F(ConvertCli, CtrlCStopsAfterTheCurrentPhotoAndLeavesOnlyCompleteFiles) {
     const char* names[] = {"tifig_1_portrait.heic", "tifig_2_landscape.heic", "tifig_4_city.heic",
                            "tifig_7_animal_farm.heic", "ph_pug.heic", "ph_arrow.heic"};
