@@ -1,6 +1,7 @@
 #include "host_application.h"
 
 #include "app/crash_handlers.h"
+#include "app/desktop_notices.h"
 #include "app/display_scale.h"
 #include "app/log_folder.h"
 #include "app/open_request_channel.h"
@@ -259,6 +260,8 @@ void HostApplication::StartMainWindow() {
     dialogs->CreateShared();
     dialogs_ = dialogs.get();
     parts_->context.SetDialogs(std::move(dialogs));
+    notices_ = std::make_unique<DesktopNotices>(QApplication::desktopFileName());
+    parts_->context.SetNotices(notices_.get());
     StartUpdates();
     manifest::CreateModuleWindows(frame_->View(), scale);
     frame_->StartUpdateTimer();
@@ -343,8 +346,10 @@ void HostApplication::Shutdown() {
     updates_.reset();
     if (parts_) {
         parts_->context.SetDialogs(nullptr);
+        parts_->context.SetNotices(nullptr);
         dialogs_ = nullptr;
     }
+    notices_.reset();
     frame_.reset();
 
     // 1. The standard store; 2. libxml2.

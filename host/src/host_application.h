@@ -13,6 +13,7 @@
 #include <vector>
 
 class CMainFrame;
+class DesktopNotices;
 class HostSettings;
 class LoggingGuard;
 class QApplication;
@@ -76,6 +77,7 @@ private:
     std::unique_ptr<HostParts> parts_;
     std::unique_ptr<QApplication> qt_;
     std::unique_ptr<CMainFrame> frame_;
+    std::unique_ptr<DesktopNotices> notices_;
     std::unique_ptr<open_request::OpenRequestServer> openRequests_;
     SharedDialogs* dialogs_ = nullptr;  // owned by the context
     std::shared_ptr<UpdateFlow> updates_;

@@ -1,4 +1,5 @@
 // The host's command service and main window on the real bus, headless.
+#include "app/desktop_notices.h"
 #include "host_parts.h"
 #include "plugin_util.h"
 #include "probe_protocol.h"
@@ -13,10 +14,13 @@
 #include <bedrock/bas_utility_string.h>
 #include <canvas/dispatch_queue.h>
 #include <canvas/pictures.h>
+#include <lingua/wx_locale.h>
 #include <pixbridge/command_names.h>
 #include <pixbridge/host_payloads.h>
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QProcess>
 #include <QScreen>
 #include <QCloseEvent>
 #include <QStandardPaths>
@@ -526,6 +530,94 @@ TEST_F(Frame, ShowModuleOfALoadedModuleAsksItToShowItsWindow) {
     EXPECT_EQ(missing.number, 0);
 }
 
+// A notification server and a dock as a desktop has them, on a bus of the
+// test's own.
+class DesktopStandIn : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList bodies;
+    QList<QStringList> actions;
+    QList<QVariantMap> launcher;
+
+public slots:
+    uint Notify(const QString&, uint, const QString&, const QString&, const QString& body, const QStringList& acts,
+                const QVariantMap&, int) {
+        bodies << body;
+        actions << acts;
+        return static_cast<uint>(bodies.size());
+    }
+    void Update(const QString& app, const QVariantMap& properties) {
+        if (app == QLatin1String("application://quillmarsh-pix-bridge.desktop")) launcher << properties;
+    }
+};
+
+class WindowWithView : public FakeWindow {
+public:
+    QWidget* view = nullptr;
+    QWidget* MainView() const override { return view; }
+};
+
+TEST_F(Service, ALongConversionThatEndsInTheBackgroundIsNotifiedAndTheLauncherFollowsIt) {
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                 QStringLiteral("--print-address")});
+    ASSERT_TRUE(daemon.waitForReadyRead(10000)) << "dbus-daemon did not start";
+    const QByteArray address = daemon.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    DesktopStandIn desktop;
+    QDBusConnection bus = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("desktop"));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    ASSERT_TRUE(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &desktop,
+                                   QDBusConnection::ExportAllSlots));
+    bus.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"),
+                &desktop, SLOT(Update(QString, QVariantMap)));
+
+    DesktopNotices notices(QStringLiteral("quillmarsh-pix-bridge"));
+    WindowWithView window;
+    HostContext::Get().SetNotices(&notices);
+    HostContext::Get().SetWindow(&window);
+    auto post = [](int kind, int64_t current, int64_t total, int64_t milliseconds) {
+        ModuleCommand c = Command(LIBPLATFORM_COMMAND_CONVERSION_PROGRESS);
+        char folder[] = "/tmp/converted/";
+        c.kind = kind;
+        c.current = current;
+        c.total = total;
+        c.number = milliseconds;
+        c.text = folder;
+        plugin_util::PostCommand(&c);
+    };
+
+    post(0, 3, 8, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.launcher.size() == 1; }, 5000));
+    EXPECT_DOUBLE_EQ(desktop.launcher[0].value("progress").toDouble(), 0.375);
+    EXPECT_TRUE(desktop.launcher[0].value("progress-visible").toBool());
+
+    // Quick batches, and batches that end in front of the user, tell nothing;
+    // a long one in the background does, once. Messages keep their order on
+    // the bus, so the one notification seen is the last one's.
+    post(1, 2, 2, 1200);
+    QWidget view;
+    view.show();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    window.view = &view;
+    post(1, 8, 8, 60000);
+    window.view = nullptr;
+    post(1, 7, 8, 60000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !desktop.bodies.isEmpty() && desktop.launcher.size() == 4; }, 5000));
+    QTest::qWait(100);
+    ASSERT_EQ(desktop.bodies.size(), 1);
+    EXPECT_EQ(desktop.bodies[0], QString::fromStdU16String(BASUtilityString::Format(
+                                     wxGetTranslation(u"convert-finished-%d-%d", u"Platform"), 7, 1)));
+    EXPECT_TRUE(desktop.actions[0].contains(QStringLiteral("open")));
+    EXPECT_FALSE(desktop.launcher.last().value("progress-visible").toBool());
+
+    HostContext::Get().SetNotices(nullptr);
+    HostContext::Get().SetWindow(nullptr);
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
 TEST_F(Frame, BorderScalesWithTheDpi) {
     CMainFrame at15(QRect(0, 0, 1431, 921), 1.5f);
     EXPECT_EQ(at15.BorderWidth(), 1);
@@ -536,3 +628,5 @@ TEST_F(Frame, BorderScalesWithTheDpi) {
 }
 
 }  // namespace
+
+#include "host_service_test.moc"

@@ -28,7 +28,7 @@ const char* const kHostKeys[] = {
     "update-failed-check-network", "downloading-update", "close-app-desc", "download-failed-check-network",
     "update-install-failed-%s", "update-check-still-running", "update-folder-unsafe-%s",
     "copyright-%d-%s", "close", "details", "module-load-failed-%s", "install-folder-unusable-%s",
-    "language-save-failed-%s",
+    "language-save-failed-%s", "convert-finished-%d-%d",
 };
 
 const char* const kWorkbenchKeys[] = {

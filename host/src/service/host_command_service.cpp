@@ -1,5 +1,6 @@
 #include "host_command_service.h"
 
+#include "app/desktop_notices.h"
 #include "app/host_settings.h"
 #include "app/product_identity.h"
 #include "command_threads.h"
@@ -21,6 +22,7 @@
 
 #include <rapidjson/document.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -44,6 +46,31 @@ char16_t* DupWide(const std::u16string& s) {
 QWidget* MainView() {
     MainWindowControl* window = HostContext::Get().Window();
     return window ? window->MainView() : nullptr;
+}
+
+// ---- the desktop ----
+
+// A batch shorter than this ended while the user was still looking.
+constexpr int64_t kNoticeAfterMs = 5000;
+
+void ConversionProgress(ModuleCommand* command) {
+    DesktopNotices* notices = HostContext::Get().Notices();
+    if (!notices) return;
+    if (command->kind == 0) {
+        notices->ShowProgress(command->current, command->total);
+        return;
+    }
+    notices->ClearProgress();
+    QWidget* view = MainView();
+    if (command->number < kNoticeAfterMs || (view && view->window()->isActiveWindow())) return;
+    const auto converted = static_cast<int>(command->current);
+    const auto failed = static_cast<int>(std::max<int64_t>(0, command->total - command->current));
+    const std::u16string body = BASUtilityString::Format(Tr(u"convert-finished-%d-%d").c_str(), converted, failed);
+    const std::u16string folder = U(command->text ? command->text : "");
+    notices->Notify(QString::fromStdString(product::DisplayName()), QString::fromStdU16String(body),
+                    QString::fromStdU16String(Tr(u"open-folder")), [folder] {
+                        if (!folder.empty()) BASUtilityApp::OpenFolder(folder);
+                    });
 }
 
 // ---- window ----
@@ -397,6 +424,7 @@ const Entry kCommands[] = {
     {LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO, Thread::kMain, Copy::kNothing, &ChangeProgressLogo},
     {LIBPLATFORM_COMMAND_PRESS_MINIMIZE, Thread::kMain, Copy::kNothing, &PressMinimize},
     {LIBPLATFORM_COMMAND_PRESS_CLOSE, Thread::kMain, Copy::kNothing, &PressClose},
+    {LIBPLATFORM_COMMAND_CONVERSION_PROGRESS, Thread::kMain, Copy::kText, &ConversionProgress},
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 
+class DesktopNotices;
 class QWidget;
 
 // The main window as the commands see it.
@@ -75,6 +76,11 @@ public:
     // Replaces the dialogs; null restores the default.
     void SetDialogs(std::unique_ptr<HostDialogs> dialogs);
 
+    // The launcher progress and notifications; null until the program's
+    // window is up (and in tests that make none). Main thread only.
+    DesktopNotices* Notices() const { return notices_; }
+    void SetNotices(DesktopNotices* notices) { notices_ = notices; }
+
     // The dated log and temporary folder, with a trailing "/".
     std::u16string LogFolder() const;
     void SetLogFolder(const std::u16string& folder);
@@ -87,6 +93,7 @@ private:
     QRect rememberedArea_;
     mutable std::mutex mutex_;
     std::unique_ptr<HostDialogs> dialogs_;
+    DesktopNotices* notices_ = nullptr;
     std::u16string logFolder_;
 };
 

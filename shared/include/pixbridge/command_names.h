@@ -57,6 +57,18 @@
 #define LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO "LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO"
 // Minimises the main window. Reads nothing, writes nothing.
 #define LIBPLATFORM_COMMAND_PRESS_MINIMIZE "LIBPLATFORM_COMMAND_PRESS_MINIMIZE"
+// A conversion as the desktop shows it outside the window: its progress on
+// the program's launcher icon, and at its end a notification (with an
+// action that opens the output folder) when the main window is not the
+// active one and the batch took 5 s or more. Neither may hold up the
+// conversion: posted from another thread the work runs later on the main
+// thread. Without a notification server or a dock nothing happens.
+//   kind 0, running: current photos done, total photos in the batch.
+//   kind 1, ended: current converted, total converted and failed (so
+//     total - current failed), number the batch's milliseconds, text the
+//     output folder (UTF-8). The launcher's progress is cleared.
+//   no result.
+#define LIBPLATFORM_COMMAND_CONVERSION_PROGRESS "LIBPLATFORM_COMMAND_CONVERSION_PROGRESS"
 // Asks the main window to close, exactly as the window manager's close does:
 // LIBPLATFORM_COMMAND_CLOSE_ENSURE goes to every module first and any of them
 // may refuse. Posted on the main thread it writes the outcome into `number`:

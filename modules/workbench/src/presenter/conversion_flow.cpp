@@ -12,7 +12,40 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <atomic>
+#include <chrono>
+
+// What the desktop is told of a batch: its progress on the launcher icon,
+// and its end. Counted on the photo module's threads, one reply at a time.
+struct BatchTally {
+    int64_t total = 0;
+    std::atomic<int64_t> converted{0};
+    std::atomic<int64_t> failed{0};
+    std::string folder;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
 namespace {
+
+void TellDesktop(const ModuleBus& bus, const BatchTally& tally, bool ended, bool notify) {
+    ModuleCommand command = MakeCommand(LIBPLATFORM_COMMAND_CONVERSION_PROGRESS);
+    command.kind = ended ? 1 : 0;
+    const int64_t converted = tally.converted.load();
+    if (ended) {
+        command.current = converted;
+        command.total = converted + tally.failed.load();
+        // A stop by the user asks for no notification: it says 0 ms.
+        command.number = notify ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - tally.start)
+                                      .count()
+                                : 0;
+        command.text = const_cast<char*>(tally.folder.c_str());
+    } else {
+        command.current = converted + tally.failed.load();
+        command.total = tally.total;
+    }
+    bus.Post(command);
+}
 
 std::string ToText(const rapidjson::Value& value) {
     rapidjson::StringBuffer buffer;
@@ -81,9 +114,24 @@ bool ConversionFlow::Start(const std::string& text) {
     std::weak_ptr<ConversionFlow*> alive = alive_;
     const ModuleBus bus = res_.Bus();
     QImage* complete = const_cast<QImage*>(res_.Image("complete.png"));
+    auto tally = std::make_shared<BatchTally>();
+    if (request.IsObject() && request.HasMember("heic_array") && request["heic_array"].IsArray()) {
+        tally->total = request["heic_array"].Size();
+    }
+    if (request.IsObject() && request.HasMember("output_dir") && request["output_dir"].IsString()) {
+        tally->folder = request["output_dir"].GetString();
+    }
+    tally_ = tally;
+    TellDesktop(bus, *tally, false, false);
     work_->ConvertPhotos(
-        [alive, bus, complete](const std::u16string&, int32_t, int32_t kind) {
+        [alive, bus, complete, tally](const std::u16string&, int32_t status, int32_t kind) {
+            if (kind == 2) {
+                (status == 1 ? tally->converted : tally->failed)++;
+                TellDesktop(bus, *tally, false, false);
+                return;
+            }
             if (kind != 1) return;
+            TellDesktop(bus, *tally, true, true);
             ModuleCommand logo = MakeCommand(LIBPLATFORM_COMMAND_CHANGE_PROGRESS_LOGO);
             logo.data = complete;
             bus.Post(logo);
@@ -99,6 +147,7 @@ bool ConversionFlow::Start(const std::string& text) {
 void ConversionFlow::Replied(int32_t kind) {
     if (kind != 1) return;
     converting_ = false;
+    tally_.reset();
     if (finishing_) {
         drainTimer_->stop();
         SetFinishing(false);
@@ -121,6 +170,9 @@ void ConversionFlow::CheckDrained() {
     if (!remote.empty() && VoTaskSchedular::Get()->FindTask(remote)) return;
     drainTimer_->stop();
     converting_ = false;
+    // The stopped batch's end reply never comes: its launcher progress goes
+    // now, without a notification, since the user stopped it.
+    if (tally_) TellDesktop(res_.Bus(), *tally_, true, false);
     SetFinishing(false);
 }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 class QTimer;
+struct BatchTally;
 
 class ConversionFlow {
 public:
@@ -54,6 +55,8 @@ private:
     bool converting_ = false;
     bool finishing_ = false;
     std::unique_ptr<QTimer> drainTimer_;
+    // The batch under way, as the desktop is told of it.
+    std::shared_ptr<BatchTally> tally_;
     // Callbacks of the work run on other threads; they reach the flow only
     // while it lives.
     std::shared_ptr<ConversionFlow*> alive_;
