@@ -8,6 +8,7 @@ packages=(
   rapidjson-dev libgoogle-glog-dev libxml2-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev libcurl4-openssl-dev libssl-dev
+  libswscale-dev
   fonts-liberation2 fonts-noto-cjk
   gettext libcli11-dev
   dpkg-dev file patchelf desktop-file-utils appstream python3 lintian help2man libxml2-utils

@@ -5,7 +5,8 @@
 // The codec converts a batch as the photo module does: overlapped, the next
 // photo decoded while the one before is encoded and written. Also the
 // thumbnail speed against a full conversion and the helper's peak memory,
-// for one photo and for an overlapped batch.
+// for one photo and for an overlapped batch, at the photos' own size and
+// with a longest side of 2048 (resized band by band, so no more memory).
 //
 //   codec_bench [--runs N] [photo.heic ...]
 //
@@ -145,13 +146,15 @@ void compare(HeicDecoder* decoder, const std::vector<std::string>& photos, const
 }
 
 // A fresh helper for `photos` alone: its peak resident memory, in MB.
-double peakMb(const std::vector<std::string>& photos, const fs::path& scratch, bool png, double& wall, int& failures)
+double peakMb(const std::vector<std::string>& photos, const fs::path& scratch, bool png, double& wall, int& failures,
+              int32_t maxEdge = 0)
 {
     // Named in the environment, the helper is started for this decoder
     // alone instead of being the one kept from the decoders before.
     ::setenv("PIXBRIDGE_HEIF_WORKER", PIXBRIDGE_HEIF_WORKER_PROGRAM, 1);
     const std::vector<pid_t> before = photobench::helperPids();
     HeicDecoder* fresh = HeicDecoder::NewHeicDecoder();
+    fresh->setMaxEdge(maxEdge);
     const Run run = timeCodec(fresh, photos, scratch / "mem", png);
     long peakKib = 0;
     for (pid_t pid : photobench::helperPids()) {
@@ -245,6 +248,20 @@ int main(int argc, char** argv)
         const double big = peakMb({huge}, scratch, png, wall, failures);
         std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x its %.0f MB RGB\n", "ph_200MP.heic", png ? "PNG " : "JPEG",
                     wall, big, big / hugeRgbMb, hugeRgbMb);
+    }
+    constexpr int32_t kMaxEdge = 2048;
+    std::printf("\nThe same with a longest side of %d (against the own-size figures above)\n", kMaxEdge);
+    for (bool png : {false, true}) {
+        double wall = 0;
+        const double one = peakMb({photos.front()}, scratch, png, wall, failures, kMaxEdge);
+        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB\n", fs::path(photos.front()).filename().c_str(),
+                    png ? "PNG " : "JPEG", wall, one);
+        const double batch = peakMb(photos, scratch, png, wall, failures, kMaxEdge);
+        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x one photo's, %.2f x its RGB\n",
+                    "the photos, overlapped", png ? "PNG " : "JPEG", wall, batch, batch / one, batch / phoneRgbMb);
+        const double big = peakMb({huge}, scratch, png, wall, failures, kMaxEdge);
+        std::printf("  %-30s %s  %6.2f s  peak %6.1f MB = %.2f x its %.0f MB RGB\n", "ph_200MP.heic",
+                    png ? "PNG " : "JPEG", wall, big, big / hugeRgbMb, hugeRgbMb);
     }
     std::printf("\nload average at the end %s\n", photobench::loadAverage().c_str());
 

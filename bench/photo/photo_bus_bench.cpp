@@ -5,13 +5,18 @@
 // how many cores each kept busy (CPU time / wall time). Then a long batch in
 // one request: the memory of the program and of the codec's helper after
 // 50 files and at the end, and the throughput of the first and last 100.
+// With JPEG, the module at the photos' own size and with a longest side
+// side by side, in rounds taken in turn: the smaller JPEG must not cost more.
 //
 //   photo_bus_bench [--format jpeg|png] [--quality 90] [--rounds 3]
-//                   [--long-batch N] [--repeat N] [--module-only] [photo...]
+//                   [--long-batch N] [--repeat N] [--max-size N]
+//                   [--module-only] [photo...]
 //
 // Without photos: the eight 12-megapixel phone photos of the test set.
 // Without --format: JPEG, then PNG (heif-dec at --png-compression-level 3).
 // --long-batch: photos in the long batch (default 1000, JPEG; 0 skips it).
+// --max-size: the longest side set against the full size (default 2048;
+// 0 skips that); with --module-only, the one run's.
 // --module-only: the module alone, one line (for bench/cli.sh).
 #include "plugin_util.h"
 
@@ -61,19 +66,21 @@ int32_t OnReply(ModuleCommand* c) {
     return 0;
 }
 
-std::string Request(const std::vector<std::string>& photos, const fs::path& out, bool jpeg, int quality) {
+std::string Request(const std::vector<std::string>& photos, const fs::path& out, bool jpeg, int quality,
+                    int maxEdge) {
     std::string json = "{\"heic_array\": [";
     for (size_t i = 0; i < photos.size(); ++i) json += (i ? ",\"" : "\"") + photos[i] + "\"";
     json += "], \"output_dir\": \"" + out.string() + "/\", \"format\": " + (jpeg ? "0" : "1") +
-            ", \"quality\": " + std::to_string(quality) + ", \"keep_exif_data\": 1}";
-    return json;
+            ", \"quality\": " + std::to_string(quality) + ", \"keep_exif_data\": 1";
+    if (maxEdge > 0) json += ", \"max_edge\": " + std::to_string(maxEdge);
+    return json + "}";
 }
 
 // One request through the bus, timed from the post to the end reply.
-Run RunModule(const std::vector<std::string>& photos, const fs::path& out, bool jpeg, int quality) {
+Run RunModule(const std::vector<std::string>& photos, const fs::path& out, bool jpeg, int quality, int maxEdge = 0) {
     fs::remove_all(out);
     fs::create_directories(out);
-    std::string json = Request(photos, out, jpeg, quality);
+    std::string json = Request(photos, out, jpeg, quality, maxEdge);
     {
         std::lock_guard<std::mutex> lock(progress.mutex);
         progress.done = false;
@@ -158,6 +165,32 @@ bool Compare(const std::vector<std::string>& photos, const fs::path& scratch, bo
     }
     fflush(stdout);
     return m.failed == 0 && a.failed == 0 && b.failed == 0;
+}
+
+// JPEG through the module at the photos' own size and at `maxEdge`,
+// `rounds` times in turn.
+bool CompareSizes(const std::vector<std::string>& photos, const fs::path& scratch, int quality, int rounds,
+                  int maxEdge) {
+    std::vector<Run> full, smaller;
+    for (int r = 0; r < rounds; ++r) {
+        for (int k = 0; k < 2; ++k) {
+            if ((r + k) % 2 == 0) {
+                full.push_back(RunModule(photos, scratch / "full", true, quality));
+            } else {
+                smaller.push_back(RunModule(photos, scratch / "smaller", true, quality, maxEdge));
+            }
+        }
+    }
+    const Medians f = Summarise(full), s = Summarise(smaller);
+    printf("
+JPEG q%d through the module: the photos' own size against \"max_edge\": %d\n", quality, maxEdge);
+    PrintLine("own size", f, photos.size());
+    const std::string label = "longest side " + std::to_string(maxEdge);
+    PrintLine(label.c_str(), s, photos.size());
+    printf("  %d / own size: %.2fx the time (target <= 1.00x), %.2fx the CPU time a photo\n", maxEdge,
+           s.wall / f.wall, (s.wall * s.cores) / (f.wall * f.cores));
+    fflush(stdout);
+    return f.failed == 0 && s.failed == 0;
 }
 
 // `count` photos in one request, as links to the eight under names of
@@ -266,7 +299,7 @@ bool LongBatch(const std::vector<std::string>& photos, const fs::path& scratch, 
 
 int main(int argc, char** argv) {
     std::vector<bool> formats = {true, false};
-    int quality = 90, repeat = 1, rounds = 3, longBatch = 1000;
+    int quality = 90, repeat = 1, rounds = 3, longBatch = 1000, maxSize = -1;
     bool moduleOnly = false;
     std::vector<std::string> photos;
     for (int i = 1; i < argc; ++i) {
@@ -276,6 +309,7 @@ int main(int argc, char** argv) {
         else if (a == "--repeat" && i + 1 < argc) repeat = std::max(1, atoi(argv[++i]));
         else if (a == "--rounds" && i + 1 < argc) rounds = std::max(1, atoi(argv[++i]));
         else if (a == "--long-batch" && i + 1 < argc) longBatch = std::max(0, atoi(argv[++i]));
+        else if (a == "--max-size" && i + 1 < argc) maxSize = std::max(0, atoi(argv[++i]));
         else if (a == "--module-only") moduleOnly = true;
         else photos.push_back(fs::absolute(a).string());
     }
@@ -296,7 +330,7 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     if (moduleOnly) {
-        const Run run = RunModule(batch, scratch / "module", formats.front(), quality);
+        const Run run = RunModule(batch, scratch / "module", formats.front(), quality, std::max(0, maxSize));
         printf("module: %6.2f s  %5.2f photos/s  converted %zu failed %d  cores busy %.2f\n", run.wall,
                static_cast<double>(batch.size()) / run.wall, batch.size() - static_cast<size_t>(run.failed),
                run.failed, run.coresBusy());
@@ -306,6 +340,9 @@ int main(int argc, char** argv) {
                batch.size(), rounds, photobench::coreCount(), photobench::loadAverage().c_str());
         fflush(stdout);
         for (bool jpeg : formats) ok = Compare(batch, scratch, jpeg, quality, rounds) && ok;
+        if (formats.front() && maxSize != 0) {
+            ok = CompareSizes(batch, scratch, quality, rounds, maxSize > 0 ? maxSize : 2048) && ok;
+        }
         if (longBatch > 0) ok = LongBatch(photos, scratch, longBatch, quality) && ok;
         printf("\nload average at the end %s\n", photobench::loadAverage().c_str());
     }

@@ -22,6 +22,7 @@ constexpr const char* kFooter =
     "  pixbridge-convert IMG_0001.HEIC                 IMG_0001.JPG beside the photo\n"
     "  pixbridge-convert -o ~/Converted ~/Pictures     every .heic of ~/Pictures into ~/Converted\n"
     "  pixbridge-convert -r -f png --json DCIM > log   PNG files, one JSON line per photo\n"
+    "  pixbridge-convert --max-size 2048 -o web *.HEIC JPEG files at most 2048 pixels on their longer side\n"
     "  pixbridge-convert -r -o ~/Out DCIM Camera       ~/Out/DCIM/... and ~/Out/Camera/..., the trees kept\n";
 
 }  // namespace
@@ -41,6 +42,9 @@ int ParseConvertOptions(int argc, const char* const* argv, ConvertOptions& optio
     app.add_option("-q,--quality", options.quality, "JPEG quality")
         ->check(CLI::Range(1, 100))
         ->option_text("1..100 (default 90)");
+    app.add_option("--max-size", options.maxSize, "Longest side of the results, in pixels; default: the photo's own size")
+        ->check(CLI::Range(16, 65535))
+        ->option_text("N (16..65535)");
     app.add_flag("--strip-exif", options.stripExif, "Leave the EXIF data out of JPEG files");
     app.add_flag("-r,--recursive", options.recursive, "Search sub-folders too");
     app.add_flag("--json", options.json, "One JSON line per file on standard output: path, status, milliseconds");

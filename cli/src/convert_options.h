@@ -11,6 +11,7 @@ struct ConvertOptions {
     std::string outputDir;            // empty: beside each photo
     bool png = false;
     int quality = 90;
+    int maxSize = 0;  // the longer side of the results at most; 0: the photos' own size
     bool stripExif = false;
     bool recursive = false;
     bool json = false;

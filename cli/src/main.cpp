@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     settings.png = options.png;
     settings.quality = options.quality;
     settings.keepExif = !options.stripExif;
+    settings.maxEdge = options.maxSize;
     ConsoleReport report(ConsoleReport::ChooseMode(options, STDOUT_FILENO), STDOUT_FILENO, STDERR_FILENO,
                          options.quiet);
     BatchRunner runner(batch, settings, report);

@@ -72,6 +72,10 @@ std::string BuildConversionRequest(const std::vector<std::string>& sources, cons
     writer.Int(settings.quality);
     writer.Key("keep_exif_data");
     writer.Int(settings.keepExif ? 1 : 0);
+    if (settings.maxEdge > 0) {
+        writer.Key("max_edge");
+        writer.Int(settings.maxEdge);
+    }
     writer.EndObject();
     return buffer.GetString();
 }

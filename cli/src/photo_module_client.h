@@ -25,6 +25,7 @@ struct ConversionSettings {
     bool png = false;
     int quality = 90;
     bool keepExif = true;
+    int maxEdge = 0;  // sent as "max_edge" when set
 };
 
 // The request document of LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE.

@@ -180,6 +180,7 @@ TEST_F(ConvertCli, ExitCodesTellConvertedFailedAndUsageErrors) {
         {"-f", "gif", good},
         {"-q", "0", good},
         {"-q", "101", good},
+        {"--max-size", "15", good},
         {"--no-such-option", good},
         {},
         {(root_ / "missing").string()},
@@ -194,6 +195,39 @@ TEST_F(ConvertCli, ExitCodesTellConvertedFailedAndUsageErrors) {
     }
     EXPECT_FALSE(fs::exists(root_ / "made"));
     EXPECT_EQ(Names(root_ / "in"), (std::set<std::string>{"good.heic", "good.JPG"}));
+}
+
+namespace {
+
+// The width and height of a JPEG's frame header, or 0x0.
+std::pair<int, int> JpegSize(const fs::path& path) {
+    const std::string d = ReadFile(path);
+    for (size_t i = 2; i + 9 < d.size() && static_cast<uint8_t>(d[i]) == 0xFF;) {
+        const auto marker = static_cast<uint8_t>(d[i + 1]);
+        const size_t length = static_cast<uint8_t>(d[i + 2]) << 8 | static_cast<uint8_t>(d[i + 3]);
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            return {static_cast<uint8_t>(d[i + 7]) << 8 | static_cast<uint8_t>(d[i + 8]),
+                    static_cast<uint8_t>(d[i + 5]) << 8 | static_cast<uint8_t>(d[i + 6])};
+        }
+        i += 2 + length;
+    }
+    return {0, 0};
+}
+
+}  // namespace
+
+TEST_F(ConvertCli, MaxSizeShrinksAndWithoutLibswscaleThePhotoFailsCleanly) {
+    const fs::path photo = Photo("lh_example.heic", root_ / "in/IMG.heic");
+    EXPECT_EQ(Convert({"--quiet", "--max-size", "640", "-o", (root_ / "out").string(), photo}).status, 0);
+    EXPECT_EQ(JpegSize(root_ / "out/IMG.JPG"), std::make_pair(640, 427));
+
+    // The helper the program starts inherits the setting.
+    setenv("PIXBRIDGE_SWSCALE", (root_ / "no-libswscale.so").c_str(), 1);
+    const Outcome missing = Convert({"--max-size", "640", "-o", (root_ / "none").string(), photo});
+    unsetenv("PIXBRIDGE_SWSCALE");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("resizing needs libswscale, which is not installed"), std::string::npos) << missing.err;
+    EXPECT_TRUE(Names(root_ / "none").empty());
 }
 
 TEST_F(ConvertCli, AnExistingResultIsKeptAndTheNextFreeNameUsedWithTheDateOfThePhoto) {

@@ -54,6 +54,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
   fail "Depends without the libraries: $depends"
 [[ "$depends" != *libheif* ]] || fail "Depends names libheif: $depends"
 [[ "$depends" != *libavcodec* && "$depends" != *libavutil* ]] || fail "Depends names FFmpeg: $depends"
+# libswscale is opened at run time, so one package serves both releases.
+[[ "$depends" == *"libswscale6 | libswscale8"* ]] || fail "Depends without libswscale: $depends"
+! readelf -d "$lib/pixbridge-heif-worker" | grep -q "NEEDED.*libswscale" || fail "the helper links libswscale"
 [ ! -e "$lib/heif-plugins/libheif-ffmpegdec.so" ] || fail "FFmpeg's decoder is in the package"
 # The libraries are private: no maintainer scripts (no ldconfig).
 dpkg-deb -e "$deb" "$work/control"

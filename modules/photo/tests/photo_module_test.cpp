@@ -242,6 +242,28 @@ TEST_F(PhotoModule, EmptyMalformedAndIncompleteRequests) {
     }
 }
 
+TEST_F(PhotoModule, MaxEdgeShrinksAndASizeOutOfRangeConvertsNothing) {
+    const std::string request = Convert({kGood2});
+    auto withMaxEdge = [&](const std::string& value) {
+        return request.substr(0, request.size() - 1) + ", \"max_edge\": " + value + "}";
+    };
+    for (const char* bad : {"-1", "15", "65536", "\"64\"", "64.5", "null"}) {
+        {
+            std::lock_guard<std::mutex> lock(transcript->mutex);
+            transcript->lines.clear();
+        }
+        auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, withMaxEdge(bad));
+        ASSERT_TRUE(transcript->WaitFor("finish")) << bad;
+        EXPECT_EQ(WaitEnded(event), VoTaskStatusFailed) << bad;
+        EXPECT_EQ(transcript->Lines(), (std::vector<std::string>{"end", "finish"})) << bad;
+    }
+    EXPECT_TRUE(fs::is_empty(out_));
+
+    auto event = Post(LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE, withMaxEdge("64"));
+    EXPECT_EQ(WaitEnded(event), VoTaskStatusFinished);
+    EXPECT_EQ(QImage(QString::fromStdString((out_ / "ph_RGB_8__128x128.JPG").string())).size(), QSize(64, 64));
+}
+
 TEST_F(PhotoModule, AStopFinishesTheFilesUnderWayInOrderAndStartsNoMore) {
     // Phone photos, so the stop lands while the files behind are still decoding.
     const std::string big1 = kPhotos + "/tifig_2_landscape.heic";

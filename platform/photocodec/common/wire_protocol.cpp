@@ -223,6 +223,7 @@ std::vector<uint8_t> encode(const Request& request)
     w.i64(request.keys.modifiedSeconds);
     w.i64(request.keys.fileBytes);
     w.blob(request.keys.software.data(), request.keys.software.size());
+    w.i32(request.maxEdge);
     return w.take();
 }
 
@@ -271,11 +272,12 @@ std::optional<Request> decodeRequest(const std::vector<uint8_t>& payload)
     uint8_t decoders = 0;
     if (!r.u32(q.sequence) || !r.u8(op) || !r.i32(q.quality) || !r.u8(keep) || !r.i32(q.thumbnailSize) || !r.u8(decoders) ||
         !r.i32(q.entrySize) || !r.text(q.keys.uri) || !r.i64(q.keys.modifiedSeconds) || !r.i64(q.keys.fileBytes) ||
-        !r.text(q.keys.software) || !r.atEnd()) {
+        !r.text(q.keys.software) || !r.i32(q.maxEdge) || !r.atEnd()) {
         return std::nullopt;
     }
     if (op < static_cast<uint8_t>(Operation::ConvertJpeg) || op > static_cast<uint8_t>(Operation::MatchEntry) ||
-        decoders > static_cast<uint8_t>(DecoderChoice::Libde265Only) || keep > 1) {
+        decoders > static_cast<uint8_t>(DecoderChoice::Libde265Only) || keep > 1 || q.maxEdge < 0 ||
+        q.maxEdge > kMaxEdge) {
         return std::nullopt;
     }
     q.operation = static_cast<Operation>(op);

@@ -21,7 +21,7 @@
 namespace photocodec::wire {
 
 constexpr uint32_t kMagic = 0x43425850;  // "PXBC" read as little-endian bytes
-constexpr uint16_t kVersion = 3;
+constexpr uint16_t kVersion = 4;
 constexpr size_t kHeaderBytes = 12;
 // Bigger than any thumbnail we make; anything larger is a broken stream.
 constexpr uint32_t kMaxPayloadBytes = 64u << 20;
@@ -68,7 +68,11 @@ struct Request {
     // or the most a stored one may hold.
     int32_t entrySize = 0;
     EntryKeys keys;
+    // Conversions: the longer side of the result at most, 0 for the
+    // photo's own size (0..kMaxEdge).
+    int32_t maxEdge = 0;
 };
+constexpr int32_t kMaxEdge = 65535;
 
 struct Hello {
     uint32_t processId = 0;

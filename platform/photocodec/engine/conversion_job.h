@@ -21,6 +21,10 @@ struct JobSettings {
     JobKind kind = JobKind::Jpeg;
     int quality = 90;
     bool keepExif = false;
+    // JPEG and PNG: the longer side of the result at most (0: the photo's
+    // own size). Photos are shrunk after they are turned upright, never
+    // enlarged.
+    uint32_t maxEdge = 0;
     uint32_t thumbnailSize = 256;
     // Thumbnails: the desktop's cache entry to write beside the list
     // picture, this long on its longer side (0: none), with the photo's keys.

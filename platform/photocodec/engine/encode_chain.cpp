@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "jpeg_sink.h"
+#include "resize_sink.h"
 #include "sink_adapters.h"
 #include "tile_pipeline.h"
 
@@ -102,7 +103,16 @@ PngSink::Options Job::pngOptions() const
 
 uint64_t Job::encoderMemoryBytes() const
 {
-    return settings_.kind == JobKind::Png ? PngSink::memoryBytes(pngOptions()) : 0;
+    if (settings_.kind == JobKind::Thumbnail) {
+        return 0;
+    }
+    const uint64_t resize = ResizeSink::memoryBytes(photoWidth_, photoHeight_, settings_.maxEdge, 4);
+    return resize + (settings_.kind == JobKind::Png ? PngSink::memoryBytes(pngOptions()) : 0);
+}
+
+Size Job::outputSize() const
+{
+    return fitWithin(photoWidth_, photoHeight_, settings_.kind == JobKind::Thumbnail ? 0 : settings_.maxEdge);
 }
 
 Attempt Job::encode(TileSource& source, const Geometry& geometry, const PhotoMetadata& metadata, bool premultiplied,
@@ -146,6 +156,14 @@ Attempt Job::encode(TileSource& source, const Geometry& geometry, const PhotoMet
             toEntrySize = std::make_unique<DownscaleSink>(*head, settings_.entrySize);
             head = toEntrySize.get();
         }
+    }
+    // Resized as the encoder will take the pixels: upright, and for a JPEG
+    // already on white, so no colour of a transparent pixel bleeds in; a
+    // PNG keeps its alpha, resized with the colours.
+    std::unique_ptr<ResizeSink> resize;
+    if (settings_.kind != JobKind::Thumbnail && settings_.maxEdge > 0) {
+        resize = std::make_unique<ResizeSink>(*head, settings_.maxEdge);
+        head = resize.get();
     }
     std::unique_ptr<FlattenAlphaSink> flatten;
     if (settings_.kind != JobKind::Png && source.format().hasAlpha()) {

@@ -160,8 +160,9 @@ JobResult Job::heif(HeifPhoto& photo)
     if (settings_.kind == JobKind::Thumbnail) {
         return heifThumbnail(photo, metadata);
     }
+    const Size output = outputSize();
     addTextMetadata(metadata, photo.exif(), photo.xmp(), photo.hasRotationOrMirror() || photo.extraOrientation() != 1,
-                    result.width, result.height);
+                    output.width, output.height);
 
     PixelFormat format = heifFormat(photo);
     std::vector<const char*> decoders = decodersFor(photo.isHevc());

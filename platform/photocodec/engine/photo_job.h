@@ -20,6 +20,7 @@
 #include "heif_photo.h"
 #include "photo_metadata.h"
 #include "png_sink.h"
+#include "resize_sink.h"
 
 namespace photocodec {
 
@@ -78,8 +79,12 @@ private:
                          bool turned, uint32_t width, uint32_t height);
     bool memoryFits(uint64_t needBytes, std::string& error) const;
     PngSink::Options pngOptions() const;
-    // What the encoder holds besides the bands it is handed.
+    // What the encoder (and the resize before it) holds besides the bands
+    // it is handed.
     uint64_t encoderMemoryBytes() const;
+    // The size of the file's image: the photo's as shown, or smaller when
+    // the settings ask for it.
+    Size outputSize() const;
     std::vector<const char*> decodersFor(bool hevc) const;
 
     const JobSettings& settings_;

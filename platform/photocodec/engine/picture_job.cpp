@@ -25,7 +25,8 @@ JobResult Job::picture(DecodedPicture& picture, FileKind kind)
         if (!picture.metadata.exifTiff.empty()) {
             exif = ExifBlock::parse(picture.metadata.exifTiff);
         }
-        addTextMetadata(metadata, exif, picture.metadata.xmp, picture.orientation != 1, result.width, result.height);
+        const Size output = outputSize();
+        addTextMetadata(metadata, exif, picture.metadata.xmp, picture.orientation != 1, output.width, output.height);
     }
     // A PNG may be a drawing or a screenshot: keep its colour detail at
     // high quality.

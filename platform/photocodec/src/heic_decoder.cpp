@@ -122,6 +122,11 @@ public:
                  int32_t quality, bool keepExif, HeicDecoder::NameTaken rule);
     bool thumbnail(const char16_t* source, uint8_t** buffer, uint32_t* length, int32_t imageSize, int32_t* width,
                    int32_t* height);
+    void setMaxEdge(int32_t maxEdge)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        maxEdge_ = maxEdge;
+    }
 
 private:
     // One conversion from its start to its answer. The source stays open
@@ -157,6 +162,7 @@ private:
     std::deque<Conversion> conversions_;  // started, not yet finished, oldest first
     photocodec::WorkerClient worker_;
     photocodec::ThumbnailCache cache_;
+    int32_t maxEdge_ = 0;
 };
 
 void HeicDecoder::Impl::start(photocodec::wire::Operation operation, const char16_t* source,
@@ -229,6 +235,7 @@ bool HeicDecoder::Impl::startLocked(photocodec::wire::Operation operation, const
     request.operation = operation;
     request.quality = std::clamp(quality, 1, 100);
     request.keepExif = keepExif;
+    request.maxEdge = maxEdge_;
     worker_.submit(request, {c.opened.fd.get(), c.output->fd()});
     c.submitted = true;
     return true;
@@ -480,6 +487,17 @@ void HeicDecoder::startConvertToPng(PngEncoder* /*encoder*/, const char16_t* sou
                                     NameTaken rule)
 {
     impl_->start(photocodec::wire::Operation::ConvertPng, source, destination, 0, false, rule);
+}
+
+bool HeicDecoder::setMaxEdge(int32_t maxEdge)
+{
+    static_assert(kMaxMaxEdge == photocodec::wire::kMaxEdge, "the helper takes what the library allows");
+    if (maxEdge != 0 && (maxEdge < kMinMaxEdge || maxEdge > kMaxMaxEdge)) {
+        logLine(LogLevel::Warning, "longest side of " + std::to_string(maxEdge) + " refused");
+        return false;
+    }
+    impl_->setMaxEdge(maxEdge);
+    return true;
 }
 
 bool HeicDecoder::finishConversion()

@@ -210,6 +210,7 @@ wire::Result serve(const wire::Request& request, std::vector<UniqueFd>& fds, con
                                                                                  : photocodec::JobKind::Jpeg;
     settings.quality = std::max(1, std::min(100, request.quality));
     settings.keepExif = request.keepExif;
+    settings.maxEdge = static_cast<uint32_t>(request.maxEdge);
     settings.thumbnailSize = static_cast<uint32_t>(std::max(1, request.thumbnailSize));
     settings.entrySize = static_cast<uint32_t>(std::max(0, request.entrySize));
     settings.entryKeys = keysOf(request);

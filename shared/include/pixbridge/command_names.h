@@ -110,6 +110,31 @@
 #define LIBTITLEBAR_COMMAND_CREATE_WINDOW "LIBTITLEBAR_COMMAND_CREATE_WINDOW"
 
 // Photo module: requests, and the replies (kind 2) they produce.
+// Converts photos, on a task of the module's; writes a fresh copy of the
+// task event's id into `id`.
+//   data: the request, a UTF-8 JSON object, zero-terminated:
+//     "heic_array"      array of absolute paths (UTF-8); entries that are
+//                       not strings, or have no folder or extension, are
+//                       passed over. Required.
+//     "output_dir"      absolute folder the files go to, with or without a
+//                       trailing "/". Required.
+//     "format"          int: 0 JPEG ("NAME.JPG"), anything else PNG
+//                       ("NAME.PNG"). Required.
+//     "quality"         int, JPEG only: 1..100 (clamped); 90 when absent.
+//     "keep_exif_data"  int, JPEG only: non-zero keeps the EXIF and XMP
+//                       data; kept when absent.
+//     "max_edge"        int: the longer side of the results at most, 16 to
+//                       65535 pixels; larger photos are shrunk once upright,
+//                       smaller ones are never enlarged. 0 or absent: the
+//                       photos' own size.
+//   The workbench's request also carries the progress dialog's keys, which
+//   the host reads and this module does not: "device_id", "desc", "title",
+//   "auto_close_when_finish", "show_current_total_number".
+//   A request without a required key, with a key of the wrong type or a
+//   "max_edge" out of range converts nothing: the requester gets only the
+//   end reply, and the task fails.
+//   Replies: a ConvertResult per file (resultKind 2, status converted or
+//   failed), then one with resultKind 1 at the end.
 #define LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE "LIBPHOTO_COMMAND_CONVERT_HEIC_TO_IMAGE"
 #define LIBPHOTO_COMMAND_QUERY_HEIC_THUMBNAIL "LIBPHOTO_COMMAND_QUERY_HEIC_THUMBNAIL"
 #define LIBPHOTO_COMMAND_GET_HEIC_THUMBNAIL "LIBPHOTO_COMMAND_GET_HEIC_THUMBNAIL"

@@ -87,6 +87,7 @@ struct ConversionRequest {
     bool jpeg = true;
     int32_t quality = kDefaultQuality;
     bool keepExif = true;
+    int32_t maxEdge = 0;  // 0: the photos' own size
 };
 
 // A JSON string holding a NUL ("\u0000") would be cut short where the text
@@ -121,6 +122,18 @@ bool ParseConversion(const rapidjson::Document& doc, ConversionRequest& out) {
         auto keep = doc.FindMember("keep_exif_data");
         if (keep != doc.MemberEnd() && keep->value.IsInt()) out.keepExif = keep->value.GetInt() != 0;
     }
+    // A size nobody asked for is no fallback for one that cannot be had.
+    auto maxEdge = doc.FindMember("max_edge");
+    if (maxEdge != doc.MemberEnd()) {
+        const rapidjson::Value& v = maxEdge->value;
+        if (!v.IsInt() || (v.GetInt() != 0 && (v.GetInt() < HeicDecoder::kMinMaxEdge ||
+                                                v.GetInt() > HeicDecoder::kMaxMaxEdge))) {
+            LOG(ERROR) << "conversion request refused: \"max_edge\" is not 0 or a size of "
+                       << HeicDecoder::kMinMaxEdge << " to " << HeicDecoder::kMaxMaxEdge << " pixels";
+            return false;
+        }
+        out.maxEdge = v.GetInt();
+    }
     return true;
 }
 
@@ -143,7 +156,9 @@ public:
           png_(request.jpeg ? nullptr : decoder_->newPngEncoder()),
           extension_(request.jpeg ? u".JPG" : u".PNG"),
           outputFolder_(BASUtilityString::Utf8ToUtf16(request.outputDir)),
-          total_(static_cast<int64_t>(request.entries.size())) {}
+          total_(static_cast<int64_t>(request.entries.size())) {
+        decoder_->setMaxEdge(request.maxEdge);  // checked when the request was read
+    }
 
     // The encoder ends first, then the decoder.
     ~ConversionBatch() {

@@ -52,6 +52,15 @@ public:
                        int32_t quality, bool keepExif, NameTaken rule);
     bool convertToPng(PngEncoder* encoder, const char16_t* source, const char16_t* destination, NameTaken rule);
 
+    // The longer side of the photos this decoder converts from now on, in
+    // pixels, 16 to 65535: larger photos are shrunk to it once they stand
+    // upright (the other side in proportion), smaller ones keep their size.
+    // 0, the default, keeps every photo's size. Any other value is refused:
+    // false, and the setting stays as it was.
+    static constexpr int32_t kMinMaxEdge = 16;
+    static constexpr int32_t kMaxMaxEdge = 65535;
+    bool setMaxEdge(int32_t maxEdge);
+
     // A batch with its photos overlapped: while one is encoded and written,
     // the next is already being decoded. Each start is answered by one
     // finishConversion(), in the order of the starts, with what the
