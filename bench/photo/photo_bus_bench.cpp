@@ -182,12 +182,11 @@ bool CompareSizes(const std::vector<std::string>& photos, const fs::path& scratc
         }
     }
     const Medians f = Summarise(full), s = Summarise(smaller);
-    printf("
-JPEG q%d through the module: the photos' own size against \"max_edge\": %d\n", quality, maxEdge);
+    printf("\nJPEG q%d through the module: the photos' own size against \"max_edge\": %d\n", quality, maxEdge);
     PrintLine("own size", f, photos.size());
     const std::string label = "longest side " + std::to_string(maxEdge);
     PrintLine(label.c_str(), s, photos.size());
-    printf("  %d / own size: %.2fx the time (target <= 1.00x), %.2fx the CPU time a photo\n", maxEdge,
+    printf("  %d / own size: %.2fx the time (target <= 1.00x), %.2fx the CPU time\n", maxEdge,
            s.wall / f.wall, (s.wall * s.cores) / (f.wall * f.cores));
     fflush(stdout);
     return f.failed == 0 && s.failed == 0;

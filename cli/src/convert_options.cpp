@@ -22,7 +22,7 @@ constexpr const char* kFooter =
     "  pixbridge-convert IMG_0001.HEIC                 IMG_0001.JPG beside the photo\n"
     "  pixbridge-convert -o ~/Converted ~/Pictures     every .heic of ~/Pictures into ~/Converted\n"
     "  pixbridge-convert -r -f png --json DCIM > log   PNG files, one JSON line per photo\n"
-    "  pixbridge-convert --max-size 2048 -o web *.HEIC JPEG files at most 2048 pixels on their longer side\n"
+    "  pixbridge-convert --max-size 2048 -o web DCIM   JPEG files at most 2048 pixels on their longer side\n"
     "  pixbridge-convert -r -o ~/Out DCIM Camera       ~/Out/DCIM/... and ~/Out/Camera/..., the trees kept\n";
 
 }  // namespace
