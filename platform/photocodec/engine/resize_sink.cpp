@@ -1,6 +1,7 @@
 #include "resize_sink.h"
 
 #include <algorithm>
+#include <new>
 
 #include "swscale_library.h"
 
@@ -12,19 +13,19 @@ constexpr uint32_t kPadColumns = 32;
 // Result rows are handed on in bands of at least this many (a multiple of
 // every encoder's block height), the last band excepted.
 constexpr uint32_t kMinBandRows = 64;
+// Source rows of an interleaved plane split into channels at a time.
+constexpr uint32_t kSplitRows = 64;
 
-// libswscale's name for one plane's samples.
-const char* planeFormatName(int bytesPerPixel)
+size_t rowBytes(uint32_t samples)
 {
-    switch (bytesPerPixel) {
-    case 1:
-        return "gray";
-    case 3:
-        return "rgb24";
-    case 4:
-        return "rgba";
-    default:
-        return nullptr;
+    return (static_cast<size_t>(samples) + kPadColumns + 63) & ~static_cast<size_t>(63);
+}
+
+template <int Channels>
+void splitRow(const uint8_t* from, uint8_t* to, uint32_t width, int channel)
+{
+    for (uint32_t x = 0; x < width; ++x) {
+        to[x] = from[static_cast<size_t>(x) * Channels + channel];
     }
 }
 
@@ -65,7 +66,9 @@ uint64_t ResizeSink::memoryBytes(uint32_t width, uint32_t height, uint32_t maxEd
 ResizeSink::~ResizeSink()
 {
     for (Plane& plane : planes_) {
-        library_->freeContext(plane.context);
+        for (SwsContext* context : plane.contexts) {
+            library_->freeContext(context);
+        }
     }
 }
 
@@ -97,11 +100,14 @@ bool ResizeSink::startPass(Size in, const PixelFormat& format, std::string& erro
 {
     in_ = in;
     format_ = format;
-    // Every plane the pipeline makes has 8-bit samples; anything else
-    // (16-bit samples one day) must be taught here first, not guessed at.
+    // Every plane the pipeline makes has 8-bit samples, interleaved only in
+    // a format of one plane; anything else (16-bit samples one day) must be
+    // taught here first, not guessed at.
+    channels_ = format.planeCount() == 1 ? format.bytesPerPixel(0) : 1;
     for (int p = 0; p < format.planeCount(); ++p) {
-        if (planeFormatName(format.bytesPerPixel(p)) == nullptr) {
-            error = "cannot resize pixels of " + std::to_string(format.bytesPerPixel(p)) + " bytes";
+        const int bytes = format.bytesPerPixel(p);
+        if (bytes != channels_ || (bytes != 1 && bytes != 3 && bytes != 4)) {
+            error = "cannot resize pixels of " + std::to_string(bytes) + " bytes";
             return false;
         }
     }
@@ -109,26 +115,40 @@ bool ResizeSink::startPass(Size in, const PixelFormat& format, std::string& erro
     if (library_ == nullptr) {
         return false;
     }
-    if (!result_.allocate(format, out_.width, out_.height, kPadColumns)) {
-        error = "not enough memory for the resized image";
-        return false;
-    }
+    const int gray = library_->pixelFormat("gray");
     planes_.resize(static_cast<size_t>(format.planeCount()));
     for (int p = 0; p < format.planeCount(); ++p) {
-        const int pixelFormat = library_->pixelFormat(planeFormatName(format.bytesPerPixel(p)));
         Plane& plane = planes_[static_cast<size_t>(p)];
-        if (pixelFormat >= 0) {
-            plane.context = library_->newContext(
-                static_cast<int>(subsampled(in.width, format.stepX(p))),
-                static_cast<int>(subsampled(in.height, format.stepY(p))),
-                static_cast<int>(subsampled(out_.width, format.stepX(p))),
-                static_cast<int>(subsampled(out_.height, format.stepY(p))), pixelFormat);
+        for (int c = 0; c < channels_; ++c) {
+            SwsContext* context =
+                gray < 0 ? nullptr
+                         : library_->newContext(static_cast<int>(subsampled(in.width, format.stepX(p))),
+                                                static_cast<int>(subsampled(in.height, format.stepY(p))),
+                                                static_cast<int>(subsampled(out_.width, format.stepX(p))),
+                                                static_cast<int>(subsampled(out_.height, format.stepY(p))), gray);
+            if (context == nullptr) {
+                error = "libswscale cannot resize " + std::to_string(in.width) + "x" + std::to_string(in.height) +
+                        " to " + std::to_string(out_.width) + "x" + std::to_string(out_.height);
+                return false;
+            }
+            plane.contexts.push_back(context);
         }
-        if (plane.context == nullptr) {
-            error = "libswscale cannot resize " + std::to_string(in.width) + "x" + std::to_string(in.height) + " to " +
-                    std::to_string(out_.width) + "x" + std::to_string(out_.height);
+    }
+    if (channels_ == 1) {
+        if (!result_.allocate(format, out_.width, out_.height, kPadColumns)) {
+            error = "not enough memory for the resized image";
             return false;
         }
+        return true;
+    }
+    splitStride_ = rowBytes(in.width);
+    channelStride_ = rowBytes(out_.width);
+    try {
+        split_.resize(splitStride_ * kSplitRows);
+        channelResults_.assign(static_cast<size_t>(channels_), std::vector<uint8_t>(channelStride_ * out_.height));
+    } catch (const std::bad_alloc&) {
+        error = "not enough memory for the resized image";
+        return false;
     }
     return true;
 }
@@ -153,11 +173,14 @@ bool ResizeSink::consume(Band& band, std::string& error)
             error = "the bands to resize are out of order";
             return false;
         }
+        if (channels_ > 1) {
+            return consumeInterleaved(view, error);
+        }
         if (view.height == 0) {
             continue;
         }
         const PlaneView to = result_.plane(static_cast<int>(p));
-        const int done = library_->scale(plane.context, view.data, static_cast<int>(view.stride),
+        const int done = library_->scale(plane.contexts[0], view.data, static_cast<int>(view.stride),
                                          static_cast<int>(plane.rowsIn), static_cast<int>(view.height), to.data,
                                          static_cast<int>(to.stride));
         if (done < 0) {
@@ -168,6 +191,41 @@ bool ResizeSink::consume(Band& band, std::string& error)
         plane.rowsOut = std::min(to.height, plane.rowsOut + static_cast<uint32_t>(done));
     }
     return passOn(false, error);
+}
+
+bool ResizeSink::consumeInterleaved(const PlaneView& view, std::string& error)
+{
+    Plane& plane = planes_[0];
+    const uint32_t width = in_.width;
+    for (uint32_t first = 0; first < view.height; first += kSplitRows) {
+        const uint32_t rows = std::min(kSplitRows, view.height - first);
+        int done = 0;
+        for (int c = 0; c < channels_; ++c) {
+            for (uint32_t r = 0; r < rows; ++r) {
+                uint8_t* to = split_.data() + r * splitStride_;
+                if (channels_ == 3) {
+                    splitRow<3>(view.row(first + r), to, width, c);
+                } else {
+                    splitRow<4>(view.row(first + r), to, width, c);
+                }
+            }
+            const int scaled = library_->scale(plane.contexts[static_cast<size_t>(c)], split_.data(),
+                                               static_cast<int>(splitStride_), static_cast<int>(plane.rowsIn),
+                                               static_cast<int>(rows), channelResults_[static_cast<size_t>(c)].data(),
+                                               static_cast<int>(channelStride_));
+            if (scaled < 0 || (c > 0 && scaled != done)) {
+                error = "libswscale failed to resize the image";
+                return false;
+            }
+            done = scaled;
+        }
+        plane.rowsIn += rows;
+        plane.rowsOut = std::min(out_.height, plane.rowsOut + static_cast<uint32_t>(done));
+        if (!passOn(false, error)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool ResizeSink::passOn(bool last, std::string& error)
@@ -193,6 +251,27 @@ bool ResizeSink::passOn(bool last, std::string& error)
     band.top = rowsPassed_;
     band.height = ready - rowsPassed_;
     band.paddedColumns = kPadColumns;
+    if (channels_ > 1) {
+        // The channels back together, for these rows only.
+        if (result_.height() < band.height && !result_.allocate(format_, out_.width, band.height, kPadColumns)) {
+            error = "not enough memory for the resized image";
+            return false;
+        }
+        PlaneView view = result_.plane(0);
+        for (uint32_t r = 0; r < band.height; ++r) {
+            uint8_t* to = view.row(r);
+            for (int c = 0; c < channels_; ++c) {
+                const uint8_t* from = channelResults_[static_cast<size_t>(c)].data() + (rowsPassed_ + r) * channelStride_;
+                for (uint32_t x = 0; x < out_.width; ++x) {
+                    to[static_cast<size_t>(x) * static_cast<size_t>(channels_) + static_cast<size_t>(c)] = from[x];
+                }
+            }
+        }
+        view.height = band.height;
+        band.planes.push_back(view);
+        rowsPassed_ = ready;
+        return downstream_->consume(band, error);
+    }
     for (int p = 0; p < result_.planeCount(); ++p) {
         PlaneView view = result_.plane(p);
         const auto step = static_cast<uint32_t>(format_.stepY(p));
