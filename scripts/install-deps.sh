@@ -8,6 +8,8 @@ packages=(
   rapidjson-dev libgoogle-glog-dev libxml2-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
   libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev libcurl4-openssl-dev libssl-dev
+  # Resizing on export: the headers at build time, libswscale itself
+  # (which this pulls in) opened at run time.
   libswscale-dev
   fonts-liberation2 fonts-noto-cjk
   gettext libcli11-dev
