@@ -9,22 +9,26 @@
 #   96-dpi desktop, and with a "DPI" setting of 1.5 on a desktop of scale 2
 #   (the setting counts device pixels: 1432 x 922 there, the nearest whole
 #   layout pixels come to 1431 x 921);
+# - the content view in each of the nine languages at scale 1, where the
+#   output panel's longest texts must still clear "convert";
 # - the converter window as a user's first conversion shows it (entry view,
 #   content view with thumbnails, the finished progress dialog).
 # The pictures are in device pixels: at scale 2 a window is twice as many
 # pixels wide. Usage: scripts/screens.sh OUTDIR
 set -euo pipefail
 
-# content_view APP OUT PHOTOS NAME DPI_SETTING: run inside the virtual X
+# content_view APP OUT PHOTOS NAME DPI_SETTING [LOCALE]: run inside the virtual X
 # server (the script calls itself there with --content-view). Starts the
 # program with an empty list (the entry view), hands it five photos as a
 # second launch does, and takes the main window once the thumbnails are in.
 content_view() {
-  local app=$1 out=$2 photos=$3 name=$4 setting=$5 work pid window
+  local app=$1 out=$2 photos=$3 name=$4 setting=$5 locale=${6:-} work pid window
   work=$(mktemp -d)
   export TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/run" HOME="$work/home"
   mkdir -p "$TMPDIR" "$XDG_RUNTIME_DIR" "$HOME" "$XDG_CONFIG_HOME/Quillmarsh/Quillmarsh Pix Bridge"
   chmod 700 "$XDG_RUNTIME_DIR"
+  # The program takes its language from the locale's name when no choice is saved.
+  [ -z "$locale" ] || export LC_MESSAGES="$locale"
   [ "$setting" = 0 ] || echo "{\"DPI\": $setting}" > "$XDG_CONFIG_HOME/Quillmarsh/Quillmarsh Pix Bridge/UserDefaults.json"
   QT_QPA_PLATFORM=xcb "$app/PixbridgeManager" >"$work/app.out" 2>&1 &
   pid=$!
@@ -83,6 +87,9 @@ for scale in 1:96 1.25:120 1.5:144 2:192; do
 done
 QT_SCALE_FACTOR=2 xvfb-run -a -s "$screen" "$self" --content-view "$app" "$out" "$photos" qt-scale-factor-2x 0
 under_dpi 192 "$self" --content-view "$app" "$out" "$photos" dpi-setting-1.5-on-2x 1.5
+for locale in zh_CN zh_TW de_DE en_US fr_FR it_IT es_ES pt_PT ja_JP; do
+  under_dpi 96 "$self" --content-view "$app" "$out" "$photos" "1x-$locale" 0 "$locale.UTF-8"
+done
 
 # The real program, driven with the mouse through a first conversion.
 xvfb-run -a -s "-screen 0 1366x768x24 -dpi 96 -noreset" \

@@ -39,7 +39,7 @@ const char* const kWorkbenchKeys[] = {
     "open-folder", "convert", "name", "size", "dimensions", "date", "status-section-total-size-%d-%s",
     "status-section-check-size-%d-%s", "search", "convert-finishing-last-photos", "add-file-tooltip",
     "add-folder-tooltip", "delete-tooltip", "search-box-tooltip", "convert-tooltip",
-    "select-all",
+    "select-all", "output-size", "output-size-original", "output-size-long-edge-%d",
 };
 
 const char* const kTitlebarKeys[] = {

@@ -257,6 +257,7 @@ TEST_F(Views, TheRequestCarriesTheTickedShownRowsAndTheFormatsOwnKeys) {
     EXPECT_EQ(jpeg["quality"].GetInt(), 100);
     EXPECT_EQ(jpeg["keep_exif_data"].GetInt(), 1);
     EXPECT_EQ(jpeg["format"].GetInt(), 0);
+    EXPECT_EQ(jpeg["max_edge"].GetInt(), 0);  // the photo's own size
 
     // With a search active only the ticked rows it shows go; "b.heic" is
     // hidden, "ab.HEIC" shown but not ticked.
@@ -268,7 +269,9 @@ TEST_F(Views, TheRequestCarriesTheTickedShownRowsAndTheFormatsOwnKeys) {
 
     content.SetOutputFolder(BASUtilityString::Utf8ToUtf16(folder_.string() + "/"));
     content.FormatBox()->setCurrentIndex(1);  // PNG
+    content.SizeBox()->setCurrentIndex(content.SizeBox()->findData(2048));
     rapidjson::Document png = Parse(content.BuildRequest());
+    EXPECT_EQ(png["max_edge"].GetInt(), 2048);
     EXPECT_FALSE(png.HasMember("quality"));
     EXPECT_FALSE(png.HasMember("keep_exif_data"));
     EXPECT_EQ(std::string(png["output_dir"].GetString()), folder_.string() + "/");  // not doubled
@@ -345,7 +348,7 @@ TEST_F(Views, TheKeyboardWalksTheViewAndTheListKeysStayInTheList) {
     ASSERT_TRUE(list->hasFocus());
 
     std::vector<QWidget*> walk;
-    for (int i = 0; i < 14; ++i) {
+    for (int i = 0; i < 15; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         walk.push_back(QApplication::focusWidget());
     }
@@ -353,11 +356,12 @@ TEST_F(Views, TheKeyboardWalksTheViewAndTheListKeysStayInTheList) {
     EXPECT_EQ(walk[1], content.KeepExif());
     EXPECT_EQ(walk[2], content.QualityBox()->LineEdit());
     EXPECT_EQ(walk[3], content.UpDown());
-    EXPECT_EQ(walk[7], content.ConvertButton());  // after the folder box, "..." and "open folder"
-    EXPECT_EQ(walk[11], content.SearchBox()->LineEdit());  // after the operator bar
-    EXPECT_EQ(walk[13], list) << "once round, and back";
+    EXPECT_EQ(walk[4], content.SizeBox());
+    EXPECT_EQ(walk[8], content.ConvertButton());  // after the folder box, "..." and "open folder"
+    EXPECT_EQ(walk[12], content.SearchBox()->LineEdit());  // after the operator bar
+    EXPECT_EQ(walk[14], list) << "once round, and back";
     QTest::keyClick(list, Qt::Key_Tab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), walk[12]) << "Shift+Tab goes back the same way";
+    EXPECT_EQ(QApplication::focusWidget(), walk[13]) << "Shift+Tab goes back the same way";
     list->setFocus();
 
     // The first row is current once the list has the focus; Down, Space
@@ -647,6 +651,9 @@ TEST_F(Views, TheContentViewsPostsToTheHost) {
     ASSERT_NE(BASUserDefaults::StandardUserDefaults()->GetString(VoContentPresenter::kFolderKey), nullptr);
     EXPECT_EQ(std::string(BASUserDefaults::StandardUserDefaults()->GetString(VoContentPresenter::kFolderKey)),
               (folder_ / "out").string());
+    // So is the size.
+    content.SizeBox()->setCurrentIndex(content.SizeBox()->findData(1600));
+    EXPECT_EQ(BASUserDefaults::StandardUserDefaults()->GetInt("CONVERT_MAX_EDGE_KEY"), 1600);
 
     // Keep-EXIF off, then convert: the start block and the request.
     content.OnCommand(VoContentPresenter::kKeepExif);

@@ -90,6 +90,7 @@ std::string ConversionFlow::BuildRequest(const std::vector<std::string>& paths, 
     if (folder.empty() || folder.back() != '/') folder.push_back('/');
     request.AddMember("output_dir", rapidjson::Value(folder.c_str(), a), a);
     request.AddMember("format", settings.format, a);
+    request.AddMember("max_edge", settings.maxEdge, a);
     request.AddMember("device_id", rapidjson::Value(kDeviceId, a), a);
     request.AddMember("desc", rapidjson::Value(ViewResources::Tr(u"converting-heic-files").toUtf8().constData(), a), a);
     request.AddMember("title", rapidjson::Value(ViewResources::Tr(u"notice").toUtf8().constData(), a), a);

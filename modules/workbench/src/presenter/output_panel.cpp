@@ -58,6 +58,12 @@ OutputPanel::OutputPanel(QWidget* window, const ViewResources& resources, PhotoC
     : window_(window), res_(resources), chooser_(chooser), formatChanged_(std::move(formatChanged)) {
     if (const BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults()) {
         if (const char* folder = standard->GetString(kFolderKey)) outputFolder_ = BASUtilityString::Utf8ToUtf16(folder);
+        // Only a size the panel offers: a hand-edited store cannot ask for
+        // one the photo module would refuse.
+        const int64_t stored = standard->GetInt(kMaxEdgeKey, 0);
+        if (std::find(std::begin(kMaxEdges), std::end(kMaxEdges), stored) != std::end(kMaxEdges)) {
+            maxEdge_ = static_cast<int>(stored);
+        }
     }
 }
 
@@ -124,6 +130,18 @@ void OutputPanel::Create() {
         upDown_->SetPosition(value);
     });
 
+    size_ = new QComboBox(window_);  // a child: owned by the window
+    for (const int edge : kMaxEdges) {
+        size_->addItem(edge == 0 ? ViewResources::Tr(u"output-size-original")
+                                 : Q(BASUtilityString::Format(TranslateConverter(u"output-size-long-edge-%d").c_str(), edge)),
+                       edge);
+    }
+    size_->setCurrentIndex(std::max(0, size_->findData(maxEdge_)));
+    size_->setFont(res_.Font("font:16:normal"));
+    size_->setAccessibleName(ViewResources::Tr(u"output-size"));
+    QObject::connect(size_, QOverload<int>::of(&QComboBox::currentIndexChanged), window_,
+                     [this](int index) { SetMaxEdge(size_->itemData(index).toInt()); });
+
     auto button = [&](int id, const QString& text, const char* font) {
         auto* b = new VoSwitchButton();  // a child of the window from CreateButton on
         b->SetDpiScale(res_.DpiScale());
@@ -165,11 +183,11 @@ void OutputPanel::Create() {
 }
 
 std::vector<QWidget*> OutputPanel::TabOrder() const {
-    return {format_, keepExif_, qualityBox_, upDown_, folderBox_, browse_, openFolder_, convert_};
+    return {format_, keepExif_, qualityBox_, upDown_, size_, folderBox_, browse_, openFolder_, convert_};
 }
 
 void OutputPanel::SetVisible(bool visible) {
-    for (QWidget* w : std::initializer_list<QWidget*>{format_, browse_, folderBox_, openFolder_, convert_}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{format_, size_, browse_, folderBox_, openFolder_, convert_}) {
         if (w) w->setVisible(visible);
     }
     const bool jpeg = visible && outputFormat_ == 0;
@@ -215,6 +233,10 @@ void OutputPanel::Layout(int pl, int pr, int bottom) {
         trackBar_.SetValue(quality_);
         below = trackTop + d(14);
     }
+    sizeLabel_ = Text(ViewResources::Tr(u"output-size") + colon, "font:gdiplus:16:normal", il, below + d(24));
+    const int sizeLeft = sizeLabel_.right() + 1 + d(12);
+    size_->setGeometry(sizeLeft, sizeLabel_.center().y() - d(32) / 2, pr - d(12) - sizeLeft, d(32));
+    below = sizeLabel_.bottom() + 1;
     folderLabel_ = Text(ViewResources::Tr(u"output-folder") + colon, "font:gdiplus:16:normal", il, below + d(24));
     browse_->move(pr - d(12) - browse_->width(), folderLabel_.bottom() + 1 + d(10));
     const int folderHeight = QFontMetrics(res_.Font("font:17:normal")).height() + d(4);
@@ -251,6 +273,7 @@ void OutputPanel::Paint(QPainter& painter) const {
         painter.drawRect(qualityBorder_);
         trackBar_.Draw(painter);
     }
+    text(ViewResources::Tr(u"output-size") + colon, sizeLabel_, Qt::black);
     text(ViewResources::Tr(u"output-folder") + colon, folderLabel_, Qt::black);
     painter.setPen(BorderPen(folderBox_));
     painter.setBrush(Qt::NoBrush);
@@ -300,6 +323,11 @@ void OutputPanel::SetOutputFolder(const std::u16string& folder) {
     }
 }
 
+void OutputPanel::SetMaxEdge(int maxEdge) {
+    maxEdge_ = maxEdge;
+    if (BASUserDefaults* standard = BASUserDefaults::StandardUserDefaults()) standard->SetInt(kMaxEdgeKey, maxEdge);
+}
+
 void OutputPanel::ShowQuality(int value) {
     if (qualityBox_) qualityBox_->SetText(QString::number(value) + QLatin1Char('%'));
 }
@@ -326,6 +354,7 @@ OutputSettings OutputPanel::Settings() const {
     settings.format = outputFormat_;
     settings.keepExif = keepExifOn_;
     settings.quality = quality_;
+    settings.maxEdge = maxEdge_;
     settings.folder = outputFolder_;
     return settings;
 }

@@ -1,9 +1,9 @@
 // The content view's output panel: the format, keep EXIF, the quality (box,
-// up-down, hint and track bar), the output folder (box, browse, open) and the
+// up-down, hint and track bar), the size of the results, the output folder (box, browse, open) and the
 // convert button, laid out and painted at the view's right. Not a window: its
 // controls are children of the delegate's window, like the view's own. It
-// holds the settings a conversion request carries; the folder is kept in the
-// standard settings store.
+// holds the settings a conversion request carries; the folder and the size
+// are kept in the standard settings store.
 #ifndef WORKBENCH_OUTPUT_PANEL_H
 #define WORKBENCH_OUTPUT_PANEL_H
 
@@ -36,6 +36,10 @@ public:
         kBrowse = 6016, kFolderBox = 6017,
     };
     static constexpr const char* kFolderKey = "CONVERT_CHOOSE_FOLDER_KEY";
+    static constexpr const char* kMaxEdgeKey = "CONVERT_MAX_EDGE_KEY";
+    // The size choices: the photo's own, then the longest side at most so
+    // many pixels.
+    static constexpr int kMaxEdges[] = {0, 4096, 2560, 2048, 1600, 1024};
 
     // `formatChanged` runs once the format has changed, to show and lay out
     // the view again (the JPEG-only controls come and go).
@@ -72,6 +76,7 @@ public:
     std::vector<QWidget*> TabOrder() const;
 
     QComboBox* FormatBox() const { return format_; }
+    QComboBox* SizeBox() const { return size_; }
     VoEdit* QualityBox() const { return qualityBox_; }
     VoUpDown* UpDown() const { return upDown_; }
     VoTrackBar& TrackBar() { return trackBar_; }
@@ -83,6 +88,7 @@ public:
 
 private:
     void ShowQuality(int value);
+    void SetMaxEdge(int maxEdge);
     QPen BorderPen(const VoEdit* box) const;
     QRect Text(const QString& text, const char* font, int x, int y, int width = 0) const;
 
@@ -99,6 +105,7 @@ private:
     VoUpDown* upDown_ = nullptr;
     VoImgButton* hint_ = nullptr;
     VoTrackBar trackBar_;
+    QComboBox* size_ = nullptr;
     VoSwitchButton* browse_ = nullptr;
     VoEdit* folderBox_ = nullptr;
     VoSwitchButton* openFolder_ = nullptr;
@@ -107,6 +114,7 @@ private:
     int outputFormat_ = 0;
     bool keepExifOn_ = true;
     int quality_ = 100;
+    int maxEdge_ = 0;
     std::u16string outputFolder_;
 
     // Layout results for the painter.
@@ -116,6 +124,7 @@ private:
     QRect exifText_;
     QRect qualityLabel_;
     QRect qualityBorder_;
+    QRect sizeLabel_;
     QRect folderLabel_;
     QRect folderBorder_;
 };

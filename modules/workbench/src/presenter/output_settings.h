@@ -8,6 +8,7 @@ struct OutputSettings {
     int format = 0;  // 0 JPEG, 1 PNG
     bool keepExif = true;
     int quality = 100;  // percent
+    int maxEdge = 0;    // the results' longest side in pixels; 0 the photo's own size
     std::u16string folder;
 };
 

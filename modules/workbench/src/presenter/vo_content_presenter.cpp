@@ -181,7 +181,13 @@ void VoContentPresenter::Layout(int width, int height) {
     listRect_ = QRect(QPoint(d(4), d(4) + d(32)), QPoint(width - d(302) - d(4) - 1, height - d(32) - 1));
     list_->setGeometry(listRect_);
     searchButton_->move(listRect_.right() + 1 - d(20) - searchButton_->width(), d(4));
-    searchBox_->setGeometry(searchButton_->x() - d(120) - d(2), d(4), d(120), d(21));
+    // The search box gives way to the buttons' texts, longer in some
+    // languages ("Entfernen", "Retirer"): up to 120 d wide, never over the
+    // remove button while 60 d are left.
+    const int searchRight = searchButton_->x() - d(2);
+    const int searchLeft =
+        std::max(searchRight - d(120), std::min(delete_->geometry().right() + 1 + d(12), searchRight - d(60)));
+    searchBox_->setGeometry(searchLeft, d(4), searchRight - searchLeft, d(21));
     int scrollBar = list_->verticalScrollBar()->isVisible() ? list_->verticalScrollBar()->width() : 0;
     if (scrollBar < 0 || scrollBar > d(20)) scrollBar = 0;
     const int usable = listRect_.width() - scrollBar;

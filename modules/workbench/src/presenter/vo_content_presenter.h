@@ -99,6 +99,7 @@ public:
     PhotoListModel& Model() { return *model_; }
     VoListView* List() const { return list_; }
     QComboBox* FormatBox() const { return panel_.FormatBox(); }
+    QComboBox* SizeBox() const { return panel_.SizeBox(); }
     VoEdit* QualityBox() const { return panel_.QualityBox(); }
     VoUpDown* UpDown() const { return panel_.UpDown(); }
     VoTrackBar& TrackBar() { return panel_.TrackBar(); }

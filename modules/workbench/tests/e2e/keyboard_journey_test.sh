@@ -67,8 +67,8 @@ key Tab Tab Tab
 key ctrl+a
 xdotool type "85"
 key Return
-# On to the up-down, the folder box, then "...": Space opens the folder dialog.
-key Tab Tab Tab
+# On to the up-down, the size, the folder box, then "...": Space opens the folder dialog.
+key Tab Tab Tab Tab
 key space
 wait_for active_is_not_main || fail "the folder button opened no dialog"
 sleep 0.5
