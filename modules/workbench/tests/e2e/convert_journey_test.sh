@@ -64,7 +64,7 @@ xdotool mousemove --sync 1063 316 click --repeat 3 1
 xdotool key ctrl+a
 xdotool type "85"
 xdotool key Return
-click 1124 426
+click 1124 468
 sleep 1.5
 xdotool type --delay 15 "$out"
 xdotool key Return
