@@ -1,5 +1,7 @@
 #include "package_install.h"
 
+#include <bedrock/unique_fd.h>
+
 #include <openssl/evp.h>
 
 #include <fcntl.h>
@@ -32,25 +34,7 @@ void Say(const char* format, const std::string& what, const char* detail = nullp
     fprintf(stderr, "\n");
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now; false when the close reports a failed write.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
+using Fd = bedrock::UniqueFd;
 
 // A folder of root's alone for the copy, removed with what it holds.
 class WorkFolder {

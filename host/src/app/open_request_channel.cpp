@@ -1,5 +1,7 @@
 #include "open_request_channel.h"
 
+#include <bedrock/unique_fd.h>
+
 #include "run_folder.h"
 
 #include <bedrock/bas_utility_file.h>
@@ -36,19 +38,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kConnectRetry = std::chrono::milliseconds(100);
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Fd = bedrock::UniqueFd;
 
 bool IsValidUtf8(const std::string& text) {
     const std::u16string wide = BASUtilityString::Utf8ToUtf16(text);

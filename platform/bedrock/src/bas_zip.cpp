@@ -1,5 +1,7 @@
 #include "bedrock/bas_zip.h"
 
+#include <bedrock/unique_fd.h>
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -29,25 +31,7 @@ void Put32(std::string& out, uint32_t v) {
     Put16(out, v >> 16);
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now, reporting a failed close (a full disk shows there).
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
+using Fd = bedrock::UniqueFd;
 
 bool WriteAll(int fd, const char* p, size_t n) {
     while (n > 0) {
