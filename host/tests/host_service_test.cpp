@@ -49,7 +49,10 @@ QApplication& App() {
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
         // Two headless screens, the second right of the first and lower.
-        static const std::string config = (fs::temp_directory_path() / "host_service_screens.json").string();
+        // A file of this process's own: the tests run side by side, and one
+        // rewriting a shared file while another's Qt reads it broke that one.
+        static const std::string config =
+            (fs::temp_directory_path() / ("host_service_screens_" + std::to_string(getpid()) + ".json")).string();
         std::ofstream(config) << R"({"screens": [
             {"name": "first", "x": 0, "y": 0, "width": 1366, "height": 768, "logicalDpi": 96},
             {"name": "second", "x": 1366, "y": 120, "width": 1600, "height": 900, "logicalDpi": 96}]})";
